@@ -1,0 +1,32 @@
+// Start-up: COM, the working directory, the start window and the loop.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
+#include "app/main_window.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "platform/windows_win.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  using namespace kestrana;
+  OleInitialize(nullptr);
+
+  // The working directory is the program's own folder. The search for the
+  // last backslash reads the path as double-byte text.
+  char path[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) SetCurrentDirectoryA(folderOfPath(path).c_str());
+
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  if (!openStartWindow(MainWindow)) {
+    showMessageBox("运行时出错!\r\n\r\n错误信息：载入启动窗口失败", kMbOk | kMbIconError, "错误");
+    OleUninitialize();
+    return -1;
+  }
+  runMessageLoop();
+  OleUninitialize();
+  return 0;
+}

@@ -1,0 +1,20 @@
+# Registers every GoogleTest case of a Windows test program as its own CTest
+# test, run under Wine with a time limit. The cases are found by reading the
+# sources, since the program cannot be run at build time to list them.
+function(kestrana_add_wine_gtests target)
+  cmake_parse_arguments(ARG "" "TIMEOUT;PREFIX" "SOURCES" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 60)
+  endif()
+  foreach(source IN LISTS ARG_SOURCES)
+    file(READ "${source}" content)
+    string(REGEX MATCHALL "TEST(_F)?\\([ \t\r\n]*[A-Za-z0-9_]+[ \t\r\n]*,[ \t\r\n]*[A-Za-z0-9_]+[ \t\r\n]*\\)" cases "${content}")
+    foreach(case IN LISTS cases)
+      string(REGEX REPLACE "TEST(_F)?\\([ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*,[ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*\\)" "\\2.\\3" name "${case}")
+      add_test(NAME ${ARG_PREFIX}${name}
+        COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:${target}> --gtest_filter=${name})
+      set_tests_properties(${ARG_PREFIX}${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} RUN_SERIAL TRUE)
+    endforeach()
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_SOURCES})
+endfunction()

@@ -1,0 +1,25 @@
+#include "platform/window_spec.h"
+
+namespace kestrana {
+
+int controlIndex(const WindowSpec& window, int id) {
+  for (std::size_t i = 0; i < window.controlCount; ++i) {
+    if (window.controls[i].id == id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+const ControlSpec* findControl(const WindowSpec& window, int id) {
+  const int i = controlIndex(window, id);
+  return i < 0 ? nullptr : &window.controls[i];
+}
+
+Handler findHandler(const WindowSpec& window, int control, Event event) {
+  for (std::size_t i = 0; i < window.bindingCount; ++i) {
+    const Binding& b = window.bindings[i];
+    if (b.control == control && b.event == event) return b.handler;
+  }
+  return nullptr;
+}
+
+}  // namespace kestrana

@@ -1,0 +1,394 @@
+// The generic window builder, the dispatcher of events to handler tables,
+// the dialog bookkeeping of loadWindow/closeWindow and the keyboard filter.
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "platform/keyboard.h"
+#include "platform/platform.h"
+#include "platform/windows_win.h"
+#include "ui/controls_win.h"
+
+namespace kestrana {
+
+namespace {
+
+// Carried out by the loop after closeWindow posted it.
+constexpr UINT kCloseRequest = WM_APP + 0x65;
+constexpr char kWindowClass[] = "KestranaWindow";
+
+struct OpenWindow {
+  const WindowSpec* spec = nullptr;
+  HWND hwnd = nullptr;
+  std::vector<HWND> controls;  // in stacking order, as in the spec
+  // Windows this one disabled as a dialog, with the state each had before.
+  std::vector<std::pair<HWND, bool>> disabled;
+  HWND savedFocus = nullptr;
+  bool shown = false;
+};
+
+// Every window of the program that is open, in the order they were opened.
+std::vector<std::unique_ptr<OpenWindow>> g_open;
+
+HINSTANCE instance() { return GetModuleHandleA(nullptr); }
+
+OpenWindow* findOpen(const WindowSpec& spec) {
+  for (auto& w : g_open) {
+    if (w->spec == &spec && w->hwnd) return w.get();
+  }
+  return nullptr;
+}
+
+OpenWindow* findOpen(HWND hwnd) {
+  for (auto& w : g_open) {
+    if (w->hwnd == hwnd) return w.get();
+  }
+  return nullptr;
+}
+
+int indexOfControl(const OpenWindow& w, HWND control) {
+  const auto it = std::find(w.controls.begin(), w.controls.end(), control);
+  return it == w.controls.end() ? -1 : static_cast<int>(it - w.controls.begin());
+}
+
+void dispatch(const OpenWindow& w, int control, Event event) {
+  if (Handler h = findHandler(*w.spec, control, event)) h();
+}
+
+void restoreDisabled(OpenWindow& w) {
+  for (const auto& [hwnd, wasEnabled] : w.disabled) {
+    if (IsWindow(hwnd)) EnableWindow(hwnd, wasEnabled);
+  }
+  w.disabled.clear();
+}
+
+// The control that takes the focus when the window is shown: the checked
+// radio button if there is one, else the first stop of the Tab order.
+HWND initialFocus(const OpenWindow& w) {
+  const WindowSpec& spec = *w.spec;
+  for (std::size_t i = spec.controlCount; i-- > 0;) {
+    if (spec.controls[i].kind == ControlKind::RadioBox &&
+        SendMessageA(w.controls[i], BM_GETCHECK, 0, 0) == BST_CHECKED) {
+      return w.controls[i];
+    }
+  }
+  for (std::size_t i = spec.controlCount; i-- > 0;) {
+    if (spec.controls[i].tabStop) return w.controls[i];
+  }
+  return nullptr;
+}
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    auto* w = static_cast<OpenWindow*>(cs->lpCreateParams);
+    w->hwnd = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(w));
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+  auto* w = reinterpret_cast<OpenWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (!w) return DefWindowProcA(hwnd, msg, wParam, lParam);
+
+  switch (msg) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
+        const int i = indexOfControl(*w, reinterpret_cast<HWND>(lParam));
+        if (i >= 0) dispatch(*w, w->spec->controls[i].id, Event::Clicked);
+        return 0;
+      }
+      break;
+    case kControlMouseDown:
+      dispatch(*w, static_cast<int>(wParam), Event::MouseDown);
+      return 0;
+    case WM_CTLCOLOREDIT:
+      // The edit boxes are black on white whatever the system colours say.
+      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
+      SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
+      return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd, focus)) w->savedFocus = focus;
+      } else {
+        HWND target = (w->savedFocus && IsWindow(w->savedFocus)) ? w->savedFocus : initialFocus(*w);
+        if (target) SetFocus(target);
+      }
+      return 0;
+    case kCloseRequest:
+      // No close query on this path.
+      restoreDisabled(*w);
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_CLOSE:
+      restoreDisabled(*w);
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_NCDESTROY: {
+      SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+      // A window that never got shown (its creation failed) does not end
+      // the loop: the start-up still has to report the failure.
+      const bool wasShown = w->shown;
+      g_open.erase(std::remove_if(g_open.begin(), g_open.end(),
+                                  [w](const auto& p) { return p.get() == w; }),
+                   g_open.end());
+      if (g_open.empty() && wasShown) PostQuitMessage(0);
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+bool registerWindowClass() {
+  static bool registered = false;
+  if (registered) return true;
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = windowProc;
+  wc.hInstance = instance();
+  wc.hIcon = programIcon(true);
+  wc.hIconSm = programIcon(false);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  registered = RegisterClassExA(&wc) != 0 && registerDrawnControls(instance());
+  return registered;
+}
+
+DWORD frameStyle(const Frame& f) {
+  DWORD style = WS_CAPTION | WS_SYSMENU;
+  if (f.resizable) style |= WS_THICKFRAME;
+  if (f.minimizeBox) style |= WS_MINIMIZEBOX;
+  if (f.maximizeBox) style |= WS_MAXIMIZEBOX;
+  return style;
+}
+
+HWND createControl(HWND parent, const ControlSpec& c) {
+  DWORD style = WS_CHILD | WS_VISIBLE;
+  if (c.tabStop) style |= WS_TABSTOP;
+  const char* cls = nullptr;
+  DWORD exStyle = 0;
+  switch (c.kind) {
+    case ControlKind::PushButton:
+      cls = "BUTTON";
+      style |= BS_PUSHBUTTON | BS_MULTILINE;
+      break;
+    case ControlKind::RadioBox:
+      cls = "BUTTON";
+      style |= BS_AUTORADIOBUTTON | BS_MULTILINE;
+      break;
+    case ControlKind::EditBox:
+      cls = "EDIT";
+      style |= ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+      exStyle = WS_EX_CLIENTEDGE;
+      break;
+    case ControlKind::TransLabel:
+    case ControlKind::PicBox:
+      return createDrawnControl(parent, c, instance());
+  }
+  HWND hwnd = CreateWindowExA(exStyle, cls, c.text, style, c.left, c.top, c.width, c.height, parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance(), nullptr);
+  if (hwnd) SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  if (hwnd && c.kind == ControlKind::EditBox) {
+    SendMessageA(hwnd, EM_LIMITTEXT, 0, 0);
+    SendMessageA(hwnd, EM_SETSEL, 0, 0);
+    SendMessageA(hwnd, EM_SCROLLCARET, 0, 0);
+  }
+  return hwnd;
+}
+
+// Create hidden, controls in stacking order, created handler, show.
+OpenWindow* createAndShow(const WindowSpec& spec) {
+  if (findOpen(spec) || !registerWindowClass()) return nullptr;
+  auto owned = std::make_unique<OpenWindow>();
+  OpenWindow* w = owned.get();
+  w->spec = &spec;
+  g_open.push_back(std::move(owned));
+
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - spec.width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - spec.height) / 2;
+  const DWORD exStyle = spec.frame.toolWindow ? WS_EX_TOOLWINDOW : 0;
+  HWND hwnd = CreateWindowExA(exStyle, kWindowClass, spec.caption, frameStyle(spec.frame), left, top,
+                              spec.width, spec.height, nullptr, nullptr, instance(), w);
+  if (!hwnd) {
+    g_open.erase(std::remove_if(g_open.begin(), g_open.end(), [w](const auto& p) { return p.get() == w; }),
+                 g_open.end());
+    return nullptr;
+  }
+  // The outer size is the window's, whatever the system made of the request.
+  SetWindowPos(hwnd, nullptr, left, top, spec.width, spec.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(programIcon(true)));
+  SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(programIcon(false)));
+
+  for (std::size_t i = 0; i < spec.controlCount; ++i) {
+    HWND control = createControl(hwnd, spec.controls[i]);
+    if (!control) {
+      DestroyWindow(hwnd);  // removes w from g_open
+      return nullptr;
+    }
+    // Each new control goes beneath those before it: the first stays on top.
+    SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    w->controls.push_back(control);
+  }
+
+  dispatch(*w, kWindowItself, Event::Created);
+  if (!IsWindow(hwnd)) return nullptr;  // the handler closed it
+  w->shown = true;
+  ShowWindow(hwnd, SW_SHOW);
+  UpdateWindow(hwnd);
+  return w;
+}
+
+Key keyOf(WPARAM vk) {
+  switch (vk) {
+    case VK_ESCAPE: return Key::Escape;
+    case VK_TAB: return Key::Tab;
+    case VK_RETURN: return Key::Enter;
+    case VK_LEFT: return Key::Left;
+    case VK_RIGHT: return Key::Right;
+    case VK_UP: return Key::Up;
+    case VK_DOWN: return Key::Down;
+  }
+  if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return Key::Letter;
+  return Key::Other;
+}
+
+// The keyboard filter: true when the key was handled and must not reach the
+// control.
+bool filterKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
+  HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+  OpenWindow* w = root ? findOpen(root) : nullptr;
+  if (!w) return false;
+  KeyPress press;
+  press.key = keyOf(msg.wParam);
+  press.shift = GetKeyState(VK_SHIFT) < 0;
+  press.alt = (msg.lParam & (1 << 29)) != 0;
+  if (press.key == Key::Letter) press.letter = static_cast<char>(msg.wParam);
+  const KeyAction action = decideKey(*w->spec, indexOfControl(*w, msg.hwnd), press);
+  const bool validControl = action.control >= 0 && action.control < static_cast<int>(w->controls.size());
+  switch (action.kind) {
+    case KeyActionKind::PassOn:
+      return false;
+    case KeyActionKind::Close:
+      SendMessageA(root, WM_CLOSE, 0, 0);
+      return true;
+    case KeyActionKind::Focus:
+      if (validControl) SetFocus(w->controls[action.control]);
+      return true;
+    case KeyActionKind::FocusAndCheck: {
+      if (!validControl) return true;
+      HWND target = w->controls[action.control];
+      SetFocus(target);
+      for (std::size_t i = 0; i < w->controls.size(); ++i) {
+        if (w->spec->controls[i].kind == ControlKind::RadioBox) {
+          SendMessageA(w->controls[i], BM_SETCHECK, BST_UNCHECKED, 0);
+        }
+      }
+      SendMessageA(target, BM_SETCHECK, BST_CHECKED, 0);
+      SendMessageA(root, WM_COMMAND, MAKEWPARAM(w->spec->controls[action.control].id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(target));
+      return true;
+    }
+    case KeyActionKind::Click:
+      if (validControl) {
+        SetFocus(w->controls[action.control]);
+        PostMessageA(w->controls[action.control], BM_CLICK, 0, 0);
+      }
+      return true;
+  }
+  return false;
+}
+
+// Pumps messages until `until` is destroyed (or, with nullptr, until the
+// quit message). A quit message seen by a nested loop is posted again so
+// that the outer loop ends too.
+int pumpMessages(HWND until) {
+  MSG msg;
+  while (!until || IsWindow(until)) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got == -1) return -1;
+    if (got == 0) {
+      if (until) PostQuitMessage(static_cast<int>(msg.wParam));
+      return static_cast<int>(msg.wParam);
+    }
+    if (filterKey(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}
+
+}  // namespace
+
+HICON programIcon(bool large) {
+  static HICON icons[2] = {nullptr, nullptr};
+  const int size = large ? 32 : 16;
+  HICON& icon = icons[large ? 1 : 0];
+  if (!icon) {
+    icon = static_cast<HICON>(LoadImageA(instance(), "DEFAULT_ICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  }
+  return icon;
+}
+
+HWND windowHandle(const WindowSpec& window) {
+  OpenWindow* w = findOpen(window);
+  return w ? w->hwnd : nullptr;
+}
+
+HWND controlHandle(const WindowSpec& window, int control) {
+  OpenWindow* w = findOpen(window);
+  if (!w) return nullptr;
+  const int i = controlIndex(window, control);
+  return (i >= 0 && i < static_cast<int>(w->controls.size())) ? w->controls[i] : nullptr;
+}
+
+bool openStartWindow(const WindowSpec& window) { return createAndShow(window) != nullptr; }
+
+int runMessageLoop() { return pumpMessages(nullptr); }
+
+bool loadWindow(const WindowSpec& window, bool asDialog) {
+  HWND previousActive = GetActiveWindow();
+  OpenWindow* w = createAndShow(window);
+  if (!w) return false;
+  if (!asDialog) return true;
+  HWND hwnd = w->hwnd;
+  for (auto& other : g_open) {
+    if (other.get() == w || !other->hwnd) continue;
+    const bool wasEnabled = IsWindowEnabled(other->hwnd) != FALSE;
+    w->disabled.emplace_back(other->hwnd, wasEnabled);
+    EnableWindow(other->hwnd, FALSE);
+  }
+  pumpMessages(hwnd);
+  // Give the activation back to the window the dialog was opened from.
+  if (previousActive && IsWindow(previousActive) && IsWindowEnabled(previousActive)) {
+    SetActiveWindow(previousActive);
+  }
+  return true;
+}
+
+void closeWindow(const WindowSpec& window) {
+  if (OpenWindow* w = findOpen(window)) PostMessageA(w->hwnd, kCloseRequest, 0, 0);
+}
+
+void setChecked(const WindowSpec& window, int control, bool checked) {
+  if (HWND hwnd = controlHandle(window, control)) {
+    SendMessageA(hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+}
+
+bool isChecked(const WindowSpec& window, int control) {
+  HWND hwnd = controlHandle(window, control);
+  return hwnd && SendMessageA(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void setPicture(const WindowSpec& window, int control, const unsigned char* bytes, std::size_t size) {
+  if (HWND hwnd = controlHandle(window, control)) {
+    SendMessageA(hwnd, kPicBoxSetPicture, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(bytes));
+  }
+}
+
+}  // namespace kestrana

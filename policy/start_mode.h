@@ -1,0 +1,29 @@
+// The start value of the USB mass-storage driver service: read into the
+// three choices of the main window, written back from the checked one, and
+// the restart offered after a successful write.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrana {
+
+// HKEY_LOCAL_MACHINE, key and value name in one text.
+inline constexpr char kStartModePath[] = "System\\CurrentControlSet\\Services\\USBstor\\Start";
+
+enum StartMode : std::int32_t {
+  kStartAutomatic = 2,  // SERVICE_AUTO_START
+  kStartManual = 3,     // SERVICE_DEMAND_START
+  kStartDisabled = 4,   // SERVICE_DISABLED
+};
+
+// Reads the stored value once and checks the matching choice.
+void showStartMode();
+// Writes the checked choice and reports the outcome.
+void applyStartMode();
+// Asks whether to restart now and, on Yes, requests the restart.
+void offerRestart();
+// Enables the shutdown privilege and asks Windows to restart; true when the
+// request was accepted.
+bool forceRestart();
+
+}  // namespace kestrana

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs build/win32/Kestrana.exe under Wine. With a display it simply runs
+# there. Without one it runs on a virtual display, saves a screenshot of the
+# main window to build/screenshots/main.png and closes the window again.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+exe="$root/build/win32/Kestrana.exe"
+driver="$root/build/win32/tests/e2e/kestrana_e2e.exe"
+[ -f "$exe" ] || { echo "run: $exe is missing; run make first" >&2; exit 1; }
+. "$root/scripts/wine-env.sh"
+export WINEPREFIX=${WINEPREFIX:-$root/build/wine/run-prefix}
+mkdir -p "$WINEPREFIX"
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${KESTRANA_XVFB:-}" ]; then
+  kestrana_init_prefix
+  exec wine "$exe"
+fi
+
+if [ -z "${KESTRANA_XVFB:-}" ]; then
+  export KESTRANA_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+kestrana_init_prefix
+shots="$root/build/screenshots"
+mkdir -p "$shots"
+wine "$exe" &
+program=$!
+# Wait for the main window, take its picture, then close it like a user.
+window=""
+for _ in $(seq 100); do
+  window=$(xwininfo -root -tree 2>/dev/null | awk '/"Kestrana":/ {print $1; exit}')
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  echo "run: the main window did not appear" >&2
+  kill "$program" 2>/dev/null || true
+  exit 1
+fi
+sleep 0.5
+import -window "$window" "$shots/main.png"
+echo "run: screenshot saved to $shots/main.png"
+wine "$driver" --close-window Kestrana
+wait "$program"
+status=$?
+wineserver -w
+echo "run: Kestrana.exe exited with code $status"
+exit $status

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a Debian 12 machine.
+# Idempotent: when every package is present and the locale exists it returns
+# in well under a second without touching apt.
+set -euo pipefail
+
+# Host toolchain, the i686 cross toolchain, Wine (32-bit), a virtual display,
+# CJK fonts, the zh_CN locale, the libraries and what screenshots need.
+packages=(
+  build-essential cmake make pkg-config dpkg-dev
+  g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 mingw-w64-i686-dev binutils-mingw-w64-i686
+  libz-mingw-w64-dev libpng-dev zlib1g-dev googletest
+  wine wine32:i386
+  xvfb xauth x11-utils imagemagick
+  fonts-wqy-microhei locales
+)
+
+have_all_packages() {
+  local status
+  status=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null) || return 1
+  [ "$(grep -c '^ii' <<<"$status")" -eq "${#packages[@]}" ]
+}
+
+have_locale() {
+  locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'
+}
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+# deb-src entries are needed for `apt-get source libpng1.6`. They are derived
+# from the machine's own deb entries, so no archive host is named here.
+ensure_deb_src() {
+  local out=/etc/apt/sources.list.d/kestrana-src.sources
+  local legacy=/etc/apt/sources.list.d/kestrana-src.list
+  [ -e "$out" ] || [ -e "$legacy" ] && return 0
+  if grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/*.sources ||
+     grep -rqsE '^\s*deb-src\s' /etc/apt/sources.list /etc/apt/sources.list.d/*.list; then
+    return 0
+  fi
+  local tmp; tmp=$(mktemp)
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -e "$f" ] || continue
+    grep -qE '^Types:.*\bdeb\b' "$f" || continue
+    sed -E 's/^Types:.*/Types: deb-src/' "$f" >>"$tmp"
+    printf '\n' >>"$tmp"
+  done
+  local legacy_tmp; legacy_tmp=$(mktemp)
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -e "$f" ] || continue
+    sed -n -E 's/^\s*deb(\s)/deb-src\1/p' "$f" >>"$legacy_tmp"
+  done
+  [ -s "$tmp" ] && "${sudo_cmd[@]}" install -m 644 "$tmp" "$out"
+  [ -s "$legacy_tmp" ] && "${sudo_cmd[@]}" install -m 644 "$legacy_tmp" "$legacy"
+  rm -f "$tmp" "$legacy_tmp"
+}
+
+have_deb_src() {
+  grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/*.sources ||
+    grep -rqsE '^\s*deb-src\s' /etc/apt/sources.list /etc/apt/sources.list.d/*.list
+}
+
+if have_all_packages && have_locale && have_deb_src; then
+  exit 0
+fi
+
+echo "setup: installing the toolchain and dependencies" >&2
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
+ensure_deb_src
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${packages[@]}"
+
+if ! have_locale; then
+  if ! grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'zh_CN.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo_cmd[@]}" locale-gen
+fi
+echo "setup: done" >&2

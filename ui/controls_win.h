@@ -1,0 +1,26 @@
+// The two control kinds the program draws itself. Both are child windows
+// whose window text is their text, so accessibility tools can read them.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/window_spec.h"
+
+namespace kestrana {
+
+inline constexpr char kTransLabelClass[] = "KestranaTransLabel";
+inline constexpr char kPicBoxClass[] = "KestranaPicBox";
+
+// Sent by a program-drawn control to its parent when the left mouse button
+// goes down over it: wParam is the control id, lParam the client position.
+inline constexpr UINT kControlMouseDown = WM_APP + 0x66;
+// Sent to a PicBox: wParam the byte count, lParam the bytes. The box keeps a copy.
+inline constexpr UINT kPicBoxSetPicture = WM_APP + 0x67;
+
+// Registers both classes once; false when that failed.
+bool registerDrawnControls(HINSTANCE instance);
+
+// Creates a control of either kind; the spec must outlive the control.
+HWND createDrawnControl(HWND parent, const ControlSpec& spec, HINSTANCE instance);
+
+}  // namespace kestrana
