@@ -28,7 +28,12 @@ trap cleanup EXIT
 
 echo "wine-session: prefix $WINEPREFIX on display $DISPLAY" >&2
 kestrana_init_prefix
+# The server the set-up started must be gone before the persistent one can
+# start. The first program then starts Wine's own background processes;
+# started here, they do not inherit the output of the first test.
+wineserver -w
 wineserver -p
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 set +e
 "$@"
 status=$?
