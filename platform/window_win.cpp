@@ -58,6 +58,19 @@ void dispatch(const OpenWindow& w, int control, Event event) {
   if (Handler h = findHandler(*w.spec, control, event)) h();
 }
 
+// Checking or clearing a radio button makes the BUTTON class set or clear
+// its WS_TABSTOP, as dialogs expect. This program's Tab order is fixed by
+// the window's table instead, so every declared stop keeps the style.
+void keepDeclaredTabStops(const OpenWindow& w) {
+  for (std::size_t i = 0; i < w.controls.size(); ++i) {
+    const ControlSpec& c = w.spec->controls[i];
+    if (c.kind != ControlKind::RadioBox) continue;
+    const LONG style = GetWindowLongA(w.controls[i], GWL_STYLE);
+    const LONG wanted = c.tabStop ? (style | WS_TABSTOP) : (style & ~WS_TABSTOP);
+    if (wanted != style) SetWindowLongA(w.controls[i], GWL_STYLE, wanted);
+  }
+}
+
 void restoreDisabled(OpenWindow& w) {
   for (const auto& [hwnd, wasEnabled] : w.disabled) {
     if (IsWindow(hwnd)) EnableWindow(hwnd, wasEnabled);
@@ -96,6 +109,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
         const int i = indexOfControl(*w, reinterpret_cast<HWND>(lParam));
+        // A click on a radio button has just checked it and cleared the rest.
+        if (i >= 0 && w->spec->controls[i].kind == ControlKind::RadioBox) keepDeclaredTabStops(*w);
         if (i >= 0) dispatch(*w, w->spec->controls[i].id, Event::Clicked);
         return 0;
       }
@@ -377,6 +392,7 @@ void closeWindow(const WindowSpec& window) {
 void setChecked(const WindowSpec& window, int control, bool checked) {
   if (HWND hwnd = controlHandle(window, control)) {
     SendMessageA(hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    keepDeclaredTabStops(*findOpen(window));
   }
 }
 
