@@ -8,3 +8,9 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${KESTRANA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# The win32 toolchain's thread model has no std::mutex, on which GoogleTest's
+# Notification is built: every user of gtest gets a replacement first.
+if(KESTRANA_WIN32)
+  target_compile_options(gtest PUBLIC "SHELL:-include ${CMAKE_CURRENT_LIST_DIR}/gtest_notification.h")
+endif()

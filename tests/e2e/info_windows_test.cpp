@@ -1,0 +1,920 @@
+// The About window and the change-log window of the real program, driven
+// from outside: their frames and controls, how they open and close, what they
+// hand to the shell, how they look and what they leave behind.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver.h"
+#include "info/web.h"
+#include "info_windows_support.h"
+
+using namespace e2e;
+using namespace e2e::info;
+
+namespace {
+
+constexpr char kAboutCaption[] = "关于";
+constexpr char kChangeLogCaption[] = "更新日志";
+
+// The version history as the change-log window must show it: nine lines
+// joined by CR LF, none after the last.
+constexpr char kExpectedChangeLog[] =
+    "-------------------------\r\n"
+    "V1.1——2020.08.01\r\n"
+    "-------------------------\r\n"
+    "1、上一版本的软件界面文案有误会误导使用者，现予以修正。\r\n"
+    "\r\n"
+    "-------------------------\r\n"
+    "V1.0——2020.07.31\r\n"
+    "-------------------------\r\n"
+    "1、软件正式发布。";
+static_assert(sizeof kExpectedChangeLog - 1 == 224, "the change log is 224 bytes in GBK");
+
+constexpr char kLogoNoticeCaption[] = "这张图不侵权！";
+constexpr char kLogoNoticeText[] =
+    "本logo为作者亲自手绘的图！不存在侵权行为，未经本人允许，任何人也不可以拿这张图进行商业盈利活动！";
+constexpr char kContactCaption[] = "提示";
+constexpr char kContactText[] =
+    "联系我需要登录Quorvel论坛账号，然后给我发站内信。\r\n"
+    "发送站内信的时候请遵守论坛版规，禁止留QQ、微信等联系方式，对利用私信留联系方式的行为将从重处罚！";
+
+struct ControlRow {
+  const char* name;
+  int left, top, width, height;
+  const char* text;
+  bool button;  // a BUTTON push button and a tab stop; the others are neither
+};
+
+// Stacking order, first on top.
+const ControlRow kAboutRows[] = {
+    {"ChangeLog", 8, 148, 56, 24, "更新日志", false},
+    {"图片框1", 16, 40, 100, 100, "", false},
+    {"与我联系", 232, 148, 80, 32, "与我联系(&C)", true},
+    {"确定", 320, 148, 80, 32, "确定", true},
+    {"Quorvel论坛欢迎您", 160, 112, 120, 24, "Quorvel论坛欢迎您：", false},
+    {"论坛链接", 285, 112, 120, 24, kestrana::kForumHost, false},
+    {"透明标签4", 136, 80, 264, 32, "", false},
+    {"透明标签3", 156, 56, 112, 16, kestrana::kAuthorCredit, false},
+    {"透明标签2", 186, 33, 52, 16, "V1.1", false},
+    {"透明标签1", 154, 8, 116, 24, "Kestrana", false},
+};
+constexpr std::size_t kAboutControlCount = sizeof kAboutRows / sizeof kAboutRows[0];
+
+RECT rowRect(const ControlRow& row) {
+  return RECT{row.left, row.top, row.left + row.width, row.top + row.height};
+}
+
+bool sameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+RECT centredRect(int width, int height) {
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  return RECT{left, top, left + width, top + height};
+}
+
+#define FAIL_AT(where) ADD_FAILURE_AT((where).file_name(), static_cast<int>((where).line()))
+
+// The About window's controls, taken by their place in the stacking order
+// (the layout case checks that order).
+struct AboutControls {
+  HWND window = nullptr;
+  HWND changeLog = nullptr, logo = nullptr, contact = nullptr, ok = nullptr, welcome = nullptr,
+       forum = nullptr, label4 = nullptr, label3 = nullptr, label2 = nullptr, label1 = nullptr;
+  std::vector<HWND> all;
+  bool complete() const { return window && all.size() == kAboutControlCount; }
+};
+
+AboutControls aboutControls(HWND window) {
+  AboutControls a;
+  a.window = window;
+  if (!window) return a;
+  const auto c = childrenOf(window);
+  if (c.size() != kAboutControlCount) return a;
+  a.all = c;
+  a.changeLog = c[0];
+  a.logo = c[1];
+  a.contact = c[2];
+  a.ok = c[3];
+  a.welcome = c[4];
+  a.forum = c[5];
+  a.label4 = c[6];
+  a.label3 = c[7];
+  a.label2 = c[8];
+  a.label1 = c[9];
+  return a;
+}
+
+struct ChangeLogControls {
+  HWND window = nullptr, ok = nullptr, edit = nullptr;
+  bool complete() const { return window && ok && edit; }
+};
+
+ChangeLogControls changeLogControls(HWND window) {
+  ChangeLogControls c;
+  c.window = window;
+  if (!window) return c;
+  const auto children = childrenOf(window);
+  if (children.size() != 2) return c;
+  c.ok = children[0];
+  c.edit = children[1];
+  return c;
+}
+
+std::string describeChildren(HWND window) {
+  std::string out;
+  for (HWND c : childrenOf(window)) out += "\n  " + describe(c) + " " + describe(rectInParent(c));
+  return out;
+}
+
+class InfoWindowTest : public ProgramTest {
+ protected:
+  // Starts the program and waits for its main window.
+  bool startMain(Where where = Where::current()) {
+    main_ = launchMain("", where);
+    return main_.complete();
+  }
+
+  // Presses 关于 on the main window and waits for the About window.
+  bool openAbout(Where where = Where::current()) {
+    about_ = AboutControls{};
+    pressButton(main_.about);
+    HWND window = lastProgram().waitWindow(kAboutCaption, nullptr, 5000, where);
+    if (!window) return false;
+    about_ = aboutControls(window);
+    if (!about_.complete()) {
+      FAIL_AT(where) << "expected " << kAboutControlCount << " controls in the About window got "
+                     << childrenOf(window).size() << ":" << describeChildren(window);
+      return false;
+    }
+    return true;
+  }
+
+  bool startWithAbout(Where where = Where::current()) { return startMain(where) && openAbout(where); }
+
+  // A left-button press on 更新日志 alone, and the change-log window it
+  // opens.
+  bool openChangeLog(Where where = Where::current()) {
+    changeLog_ = ChangeLogControls{};
+    postButtonDown(about_.changeLog);
+    HWND window = lastProgram().waitWindow(kChangeLogCaption, nullptr, 5000, where);
+    if (!window) return false;
+    changeLog_ = changeLogControls(window);
+    if (!changeLog_.complete()) {
+      FAIL_AT(where) << "expected 2 controls in the change-log window got " << childrenOf(window).size() << ":"
+                     << describeChildren(window);
+      return false;
+    }
+    return true;
+  }
+
+  // Tab until `target` has the focus (at most `stops` presses).
+  bool tabTo(HWND window, HWND target, int stops, Where where = Where::current()) {
+    for (int i = 0; i <= stops; ++i) {
+      if (waitFor([&] { return focusedWindow(window) == target; }, i == 0 ? 1000 : 2000)) return true;
+      if (i < stops) pressKey(window, VK_TAB, kNoMod, where);
+    }
+    FAIL_AT(where) << "expected the focus on " << describe(target) << " got " << describe(focusedWindow(window));
+    return false;
+  }
+
+  bool waitGone(const char* caption, Where where = Where::current()) {
+    return lastProgram().waitWindowGone(caption, 5000, where);
+  }
+
+  MainWindowControls main_;
+  AboutControls about_;
+  ChangeLogControls changeLog_;
+};
+
+class About : public InfoWindowTest {};
+class ChangeLog : public InfoWindowTest {};
+class InfoWindows : public InfoWindowTest {};
+
+// The https handler of the test prefix, pointed at the driver's recorder
+// while a case runs; the record file goes with it.
+class HttpsRecorder {
+ public:
+  HttpsRecorder() : file_(tempFileName("kestrana-https")), saved_(installHttpsRecorder(file_)) {}
+  ~HttpsRecorder() {
+    saved_.reset();
+    DeleteFileA(file_.c_str());
+  }
+  const std::string& file() const { return file_; }
+  bool fileHasContent() const {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(file_.c_str(), GetFileExInfoStandard, &data)) return false;
+    return data.nFileSizeLow != 0 || data.nFileSizeHigh != 0;
+  }
+
+ private:
+  std::string file_;
+  std::unique_ptr<SavedRegValue> saved_;
+};
+
+std::string describeRecords(const std::vector<Record>& records) {
+  std::string out;
+  for (const auto& r : records) out += "\n  " + describeText(r.commandLine);
+  return out.empty() ? " none" : out;
+}
+
+// ============================================================== About window
+
+// Guards against a wrong caption, size, position or frame of the About window.
+TEST_F(About, FrameSizeCentringAndStyles) {
+  ASSERT_TRUE(startWithAbout());
+  HWND w = about_.window;
+  EXPECT_EQ(windowText(w), kAboutCaption) << "expected caption \"关于\"";
+  const RECT want = centredRect(430, 230);
+  const RECT got = outerRect(w);
+  EXPECT_TRUE(sameRect(got, want)) << "expected outer rect " << describe(want) << " got " << describe(got);
+
+  const DWORD style = styleOf(w);
+  const DWORD ex = exStyleOf(w);
+  const DWORD required = WS_THICKFRAME | WS_CAPTION | WS_SYSMENU;
+  EXPECT_EQ(style & required, required) << "expected style bits " << hex32(required) << " got style "
+                                        << hex32(style);
+  EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u)
+      << "expected no minimize/maximize box got style " << hex32(style);
+  EXPECT_EQ(style & WS_CHILD, 0u) << "expected a top-level window got style " << hex32(style);
+  EXPECT_NE(ex & WS_EX_TOOLWINDOW, 0u) << "expected WS_EX_TOOLWINDOW got ex-style " << hex32(ex);
+  EXPECT_EQ(GetMenu(w), nullptr) << "expected no menu";
+}
+
+// Guards against a control missing, misplaced, out of stacking order, with a
+// wrong text, or a label that takes the keyboard focus.
+TEST_F(About, ControlsInStackingOrder) {
+  ASSERT_TRUE(startWithAbout());
+  const auto children = childrenOf(about_.window);
+  ASSERT_EQ(children.size(), kAboutControlCount) << describeChildren(about_.window);
+  for (std::size_t i = 0; i < kAboutControlCount; ++i) {
+    const ControlRow& row = kAboutRows[i];
+    SCOPED_TRACE(std::string("control ") + std::to_string(i) + " " + row.name);
+    HWND c = children[i];
+    const RECT want = rowRect(row);
+    const RECT got = rectInParent(c);
+    EXPECT_TRUE(sameRect(got, want)) << "expected " << describe(want) << " got " << describe(got);
+    EXPECT_EQ(windowText(c), row.text) << "expected text \"" << row.text << "\" got \"" << windowText(c) << "\"";
+    const DWORD style = styleOf(c);
+    EXPECT_TRUE(isVisible(c)) << "expected visible, style " << hex32(style);
+    EXPECT_TRUE(isEnabled(c)) << "expected enabled, style " << hex32(style);
+    EXPECT_EQ((style & WS_TABSTOP) != 0, row.button)
+        << "expected WS_TABSTOP " << (row.button ? "set" : "clear") << " got style " << hex32(style);
+    const bool isButtonClass = lstrcmpiA(className(c).c_str(), "Button") == 0;
+    EXPECT_EQ(isButtonClass, row.button) << "expected class " << (row.button ? "BUTTON" : "a drawn control")
+                                         << " got " << className(c);
+    if (row.button) {
+      EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON))
+          << "expected BS_PUSHBUTTON (not a default button) got style " << hex32(style);
+      EXPECT_NE(style & BS_MULTILINE, 0u) << "expected BS_MULTILINE got style " << hex32(style);
+    }
+  }
+}
+
+enum class AboutClose { OkButton, CloseBox, SystemMenu, EscOnOk, EscOnContact };
+
+// Guards against a way of closing About that leaves the main window disabled,
+// or a main window that stays usable under About.
+TEST_F(About, MainWindowDisabledUntilClosedEachWay) {
+  const struct {
+    const char* name;
+    AboutClose way;
+  } cases[] = {
+      {"确定 clicked", AboutClose::OkButton},
+      {"close box (WM_CLOSE)", AboutClose::CloseBox},
+      {"system menu (SC_CLOSE)", AboutClose::SystemMenu},
+      {"Esc with the focus on 确定", AboutClose::EscOnOk},
+      {"Esc with the focus on 与我联系", AboutClose::EscOnContact},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    if (!startWithAbout()) continue;
+    EXPECT_FALSE(isEnabled(main_.window)) << "expected the main window disabled while About is open";
+    EXPECT_TRUE(isEnabled(about_.window)) << "expected About enabled";
+    switch (tc.way) {
+      case AboutClose::OkButton: pressButton(about_.ok); break;
+      case AboutClose::CloseBox: postClose(about_.window); break;
+      case AboutClose::SystemMenu: postSystemMenuClose(about_.window); break;
+      case AboutClose::EscOnOk:
+        if (tabTo(about_.window, about_.ok, 2)) pressKey(about_.window, VK_ESCAPE);
+        break;
+      case AboutClose::EscOnContact:
+        if (tabTo(about_.window, about_.contact, 2)) pressKey(about_.window, VK_ESCAPE);
+        break;
+    }
+    if (waitGone(kAboutCaption)) {
+      EXPECT_TRUE(waitFor([&] { return isEnabled(main_.window); }, 2000))
+          << "expected the main window enabled after About closed";
+      EXPECT_FALSE(IsWindow(about_.window)) << "expected the About window destroyed, not hidden";
+    }
+    lastProgram().expectStillRunning(100);
+    EXPECT_NE(findTopWindow(lastProgram().pid(), kMainCaption), nullptr) << "expected the main window still open";
+    lastProgram().terminate();
+  }
+}
+
+// Guards against a Tab order that leaves the buttons or stops on a label.
+TEST_F(About, TabAlternatesBetweenTheTwoButtons) {
+  ASSERT_TRUE(startWithAbout());
+  HWND w = about_.window;
+  ASSERT_TRUE(bringToForeground(w));
+  ASSERT_TRUE(waitFor([&] { HWND f = focusedWindow(w); return f == about_.ok || f == about_.contact; }, 2000))
+      << "expected the focus on one of the buttons got " << describe(focusedWindow(w));
+  for (unsigned mods : {kNoMod, kShift}) {
+    for (int i = 0; i < 4; ++i) {
+      SCOPED_TRACE(std::string(mods ? "Shift+Tab" : "Tab") + " press " + std::to_string(i + 1));
+      HWND before = focusedWindow(w);
+      HWND want = before == about_.ok ? about_.contact : about_.ok;
+      pressKey(w, VK_TAB, mods);
+      EXPECT_TRUE(waitFor([&] { return focusedWindow(w) == want; }, 2000))
+          << "from " << describe(before) << " expected " << describe(want) << " got "
+          << describe(focusedWindow(w));
+    }
+  }
+}
+
+// Guards against a default button: Enter must press neither button. Space on
+// the same button shows that keys do reach it.
+TEST_F(About, EnterPressesNeitherButton) {
+  for (bool onContact : {false, true}) {
+    SCOPED_TRACE(onContact ? "focus on 与我联系" : "focus on 确定");
+    if (!startWithAbout()) continue;
+    HWND target = onContact ? about_.contact : about_.ok;
+    if (!tabTo(about_.window, target, 2)) continue;
+    pressKey(about_.window, VK_RETURN);
+    settle(about_.window, 600);
+    EXPECT_EQ(findMessageBox(lastProgram().pid()), nullptr) << "expected no box after Enter";
+    EXPECT_NE(findTopWindow(lastProgram().pid(), kAboutCaption), nullptr) << "expected About still open after Enter";
+    EXPECT_EQ(focusedWindow(about_.window), target) << "expected the focus to stay on " << describe(target);
+
+    pressKey(about_.window, VK_SPACE);
+    if (onContact) {
+      if (HWND box = lastProgram().waitMessageBox(3000)) {
+        EXPECT_EQ(readMessageBox(box).caption, kContactCaption) << "Space on 与我联系: expected the contact prompt";
+        pressBoxButton(box, IDNO);
+        lastProgram().waitWindowGone(kContactCaption, 3000);
+      }
+    } else {
+      waitGone(kAboutCaption);
+    }
+    lastProgram().terminate();
+  }
+}
+
+// Guards against the links not showing the hand, or other labels showing it.
+TEST_F(About, HandCursorOverTheTwoLinksOnly) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(bringToForeground(about_.window));
+  // The window's own background shows its class cursor, the arrow of the
+  // program's process. Cursor handles are per process under Wine, so the
+  // program's arrow is the reference, not the driver's.
+  POINT background{130, 160};
+  ClientToScreen(about_.window, &background);
+  const HCURSOR arrow = cursorShownAt(background);
+  ASSERT_NE(arrow, nullptr) << "GetCursorInfo reported no cursor";
+
+  const struct {
+    const char* name;
+    HWND control;
+    bool hand;
+  } cases[] = {
+      {"论坛链接", about_.forum, true},        {"ChangeLog", about_.changeLog, true},
+      {"透明标签1", about_.label1, false},     {"透明标签2", about_.label2, false},
+      {"透明标签3", about_.label3, false},     {"透明标签4", about_.label4, false},
+      {"Quorvel论坛欢迎您", about_.welcome, false}, {"图片框1", about_.logo, false},
+  };
+  HCURSOR linkCursor = nullptr;
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    const HCURSOR shown = cursorShownAt(centreOnScreen(tc.control));
+    if (tc.hand) {
+      EXPECT_NE(shown, arrow) << "expected a cursor other than the arrow " << arrow << " got " << shown;
+      if (linkCursor) {
+        EXPECT_EQ(shown, linkCursor) << "expected the other link's cursor " << linkCursor << " got " << shown;
+      }
+      linkCursor = shown;
+    } else {
+      EXPECT_EQ(shown, arrow) << "expected the arrow " << arrow << " got " << shown;
+    }
+    // Where cursor handles are shared by all processes, the hand is IDC_HAND
+    // itself.
+    if (arrow == LoadCursor(nullptr, IDC_ARROW) && tc.hand) {
+      EXPECT_EQ(shown, LoadCursor(nullptr, IDC_HAND)) << "expected IDC_HAND " << LoadCursor(nullptr, IDC_HAND) << " got " << shown;
+    }
+  }
+  if (arrow != LoadCursor(nullptr, IDC_ARROW)) {
+    RecordProperty("cursor_handles", "per process: the hand is told from the arrow, not matched to IDC_HAND");
+  }
+  parkMouse();
+}
+
+// Guards against a wrong logo notice, or one that closes the About window.
+TEST_F(About, LogoPressShowsTheNoticeAndAboutStaysOpen) {
+  ASSERT_TRUE(startWithAbout());
+  postButtonDown(about_.logo, POINT{50, 50});
+  HWND box = lastProgram().waitMessageBox();
+  ASSERT_NE(box, nullptr);
+  const MessageBoxInfo info = readMessageBox(box);
+  EXPECT_EQ(info.caption, kLogoNoticeCaption) << "expected caption \"" << kLogoNoticeCaption << "\" got \""
+                                              << info.caption << "\"";
+  EXPECT_EQ(info.text, kLogoNoticeText) << "expected text " << describeText(kLogoNoticeText) << " got "
+                                        << describeText(info.text);
+  ASSERT_EQ(info.buttons.size(), 1u) << "expected one button (OK)";
+  EXPECT_EQ(info.buttons[0].id, IDOK) << "expected the OK button (id 1) got id " << info.buttons[0].id;
+  EXPECT_FALSE(isEnabled(about_.window)) << "expected About to take no input while the notice is up";
+
+  pressBoxButton(box, IDOK);
+  EXPECT_TRUE(lastProgram().waitWindowGone(kLogoNoticeCaption, 3000));
+  settle(about_.window, 300);
+  EXPECT_NE(findTopWindow(lastProgram().pid(), kAboutCaption), nullptr) << "expected About still open after OK";
+  EXPECT_TRUE(waitFor([&] { return isEnabled(about_.window); }, 2000)) << "expected About enabled after OK";
+  EXPECT_FALSE(isEnabled(main_.window)) << "expected the main window still disabled under About";
+}
+
+// Guards against the contact prompt's text or buttons, a browser started on
+// No, or a wrong profile address on Yes.
+TEST_F(About, ContactPromptNoOpensNothingYesHandsTheProfileAddress) {
+  for (int answer : {IDNO, IDYES}) {
+    SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
+    HttpsRecorder recorder;
+    if (!startWithAbout()) continue;
+    pressButton(about_.contact);
+    HWND box = lastProgram().waitMessageBox();
+    if (!box) continue;
+    const MessageBoxInfo info = readMessageBox(box);
+    EXPECT_EQ(info.caption, kContactCaption) << "expected caption \"提示\" got \"" << info.caption << "\"";
+    EXPECT_EQ(info.text, kContactText) << "expected text " << describeText(kContactText) << " got "
+                                       << describeText(info.text);
+    EXPECT_EQ(info.buttons.size(), 2u) << "expected two buttons (Yes, No)";
+    EXPECT_TRUE(info.hasButton(IDYES)) << "expected a Yes button (id 6)";
+    EXPECT_TRUE(info.hasButton(IDNO)) << "expected a No button (id 7)";
+
+    pressBoxButton(box, answer);
+    lastProgram().waitWindowGone(kContactCaption, 3000);
+    if (answer == IDYES) {
+      waitRecords(recorder.file(), 1);
+      settle(about_.window, 500);  // a second call would show up by now
+      const auto records = readRecords(recorder.file());
+      ASSERT_EQ(records.size(), 1u) << "expected one shell request got" << describeRecords(records);
+      ASSERT_EQ(records[0].arguments.size(), 1u) << "expected one argument got " << describeText(records[0].commandLine);
+      EXPECT_EQ(records[0].arguments[0], kestrana::kProfileAddress)
+          << "expected " << describeText(kestrana::kProfileAddress) << " got "
+          << describeText(records[0].arguments[0]);
+    } else {
+      // The handler starts asynchronously: give it time to show up.
+      Sleep(2000);
+      EXPECT_FALSE(recorder.fileHasContent())
+          << "expected no shell request after No got" << describeRecords(readRecords(recorder.file()));
+    }
+    EXPECT_NE(findTopWindow(lastProgram().pid(), kAboutCaption), nullptr) << "expected About still open";
+    EXPECT_TRUE(waitFor([&] { return isEnabled(about_.window); }, 2000)) << "expected About enabled again";
+    lastProgram().terminate();
+  }
+}
+
+// Guards against a wrong forum address, or one that loses its trailing space.
+TEST_F(About, ForumLinkPressHandsTheForumAddress) {
+  HttpsRecorder recorder;
+  ASSERT_TRUE(startWithAbout());
+  postButtonDown(about_.forum);
+  waitRecords(recorder.file(), 1);
+  settle(about_.window, 500);
+  const auto records = readRecords(recorder.file());
+  ASSERT_EQ(records.size(), 1u) << "expected one shell request on one press got" << describeRecords(records);
+  RecordProperty("forum_command_line", records[0].commandLine);
+  ASSERT_EQ(records[0].arguments.size(), 1u) << "expected one argument got " << describeText(records[0].commandLine);
+  EXPECT_EQ(records[0].arguments[0], kestrana::kForumAddress)
+      << "expected " << describeText(kestrana::kForumAddress) << " got " << describeText(records[0].arguments[0]);
+  EXPECT_NE(findTopWindow(lastProgram().pid(), kAboutCaption), nullptr) << "expected About still open";
+}
+
+// Guards against controls that follow the frame when the window is resized.
+TEST_F(About, ResizingMovesNoControl) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(SetWindowPos(about_.window, nullptr, 0, 0, 430 + 220, 230 + 160,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+  settle(about_.window, 300);
+  const RECT outer = outerRect(about_.window);
+  ASSERT_EQ(outer.right - outer.left, 650) << "expected the window resized, got " << describe(outer);
+  ASSERT_EQ(outer.bottom - outer.top, 390) << "expected the window resized, got " << describe(outer);
+  for (std::size_t i = 0; i < kAboutControlCount; ++i) {
+    SCOPED_TRACE(kAboutRows[i].name);
+    const RECT want = rowRect(kAboutRows[i]);
+    const RECT got = rectInParent(about_.all[i]);
+    EXPECT_TRUE(sameRect(got, want)) << "expected " << describe(want) << " got " << describe(got);
+  }
+}
+
+// Guards against a logo that is not drawn (or drawn on the wrong background),
+// links that are not blue and underlined, and an empty label that paints.
+TEST_F(About, ScreenshotShowsLogoBlueUnderlinedLinksAndNothingInTheEmptyLabel) {
+  ASSERT_TRUE(startWithAbout());
+  parkMouse();
+  const Capture shot = captureWindow(about_.window);
+  ASSERT_FALSE(shot.empty());
+  const Pixel face = pixelOf(GetSysColor(COLOR_BTNFACE));
+  auto notFace = [&](Pixel p) { return !(p == face); };
+
+  {
+    SCOPED_TRACE("图片框1");
+    const RECT box = shot.toCapture(about_.window, rectInParent(about_.logo));
+    const int drawn = countPixels(shot, box, notFace);
+    EXPECT_GE(drawn, 3000) << "expected the logo drawn: at least 3000 of 10000 pixels not " << describe(face)
+                           << " got " << drawn;
+    const int blueish = countPixels(shot, box, [](Pixel p) { return p.b >= 120 && p.b >= p.r + 60; });
+    EXPECT_GE(blueish, 500) << "expected blue pixels of the logo got " << blueish;
+    // The logo is transparent in its corners: the box's button face shows.
+    for (POINT corner : {POINT{1, 1}, POINT{98, 1}, POINT{1, 98}, POINT{98, 98}}) {
+      const Pixel got = shot.atClient(about_.logo, corner.x, corner.y);
+      EXPECT_EQ(got, face) << "corner (" << corner.x << "," << corner.y << "): expected the button face "
+                           << describe(face) << " got " << describe(got);
+    }
+  }
+  for (const auto& [name, control] : {std::pair{"论坛链接", about_.forum}, std::pair{"ChangeLog", about_.changeLog}}) {
+    SCOPED_TRACE(name);
+    const RECT r = shot.toCapture(about_.window, rectInParent(control));
+    const InkLayout ink = inkLayout(shot, r, isBlueInk);
+    ASSERT_GE(ink.count, 40) << "expected blue text (B high, R and G low) got " << ink.count << " blue pixels";
+    const int textWidth = ink.bounds.right - ink.bounds.left;
+    EXPECT_GE(ink.longestRun * 10, textWidth * 8)
+        << "expected an underline: a blue run over 80% of the text width " << textWidth << " got "
+        << ink.longestRun;
+    EXPECT_GE(ink.longestRunRow, ink.bounds.bottom - 3)
+        << "expected the underline on the text's lowest rows (bottom " << ink.bounds.bottom << ") got row "
+        << ink.longestRunRow;
+    const int red = countPixels(shot, r, isRedInk);
+    EXPECT_EQ(red, 0) << "expected no red in a link got " << red;
+  }
+  {
+    SCOPED_TRACE("透明标签1 (black, not a link)");
+    const RECT r = shot.toCapture(about_.window, rectInParent(about_.label1));
+    EXPECT_GT(countPixels(shot, r, [](Pixel p) { return p.r < 90 && p.g < 90 && p.b < 90; }), 20)
+        << "expected black text";
+    EXPECT_EQ(countPixels(shot, r, isBlueInk), 0) << "expected no blue in a black label";
+  }
+  {
+    SCOPED_TRACE("透明标签4 (empty)");
+    const RECT r = shot.toCapture(about_.window, rectInParent(about_.label4));
+    const int red = countPixels(shot, r, isRedInk);
+    const int other = countPixels(shot, r, notFace);
+    EXPECT_EQ(red, 0) << "expected no red pixels got " << red;
+    EXPECT_EQ(other, 0) << "expected only the background " << describe(face) << " got " << other
+                        << " other pixels";
+  }
+}
+
+// ============================================================== change-log window
+
+// Guards against a change-log window bound to the release or the click
+// rather than the press, or opened twice by one click.
+TEST_F(ChangeLog, OpensOnThePressBeforeTheRelease) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(openChangeLog()) << "a press without a release must open the window";
+  pressButton(changeLog_.ok);
+  ASSERT_TRUE(waitGone(kChangeLogCaption));
+
+  PostMessageA(about_.changeLog, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  settle(about_.window, 600);
+  EXPECT_EQ(findTopWindow(lastProgram().pid(), kChangeLogCaption), nullptr) << "expected no window on a release alone";
+
+  clickCenter(about_.changeLog);
+  HWND w = lastProgram().waitWindow(kChangeLogCaption);
+  ASSERT_NE(w, nullptr) << "a real click must open the window";
+  settle(w, 400);
+  int count = 0;
+  for (HWND top : visibleTopWindows(lastProgram().pid())) count += windowText(top) == kChangeLogCaption;
+  EXPECT_EQ(count, 1) << "expected one change-log window after one click";
+}
+
+// Guards against a wrong caption, size, position or frame of the change-log
+// window, or one opened under the About window.
+TEST_F(ChangeLog, FrameSizeCentringAndStyles) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(openChangeLog());
+  HWND w = changeLog_.window;
+  EXPECT_EQ(windowText(w), kChangeLogCaption) << "expected caption \"更新日志\"";
+  const RECT want = centredRect(380, 250);
+  const RECT got = outerRect(w);
+  EXPECT_TRUE(sameRect(got, want)) << "expected outer rect " << describe(want) << " got " << describe(got);
+  const DWORD style = styleOf(w);
+  const DWORD ex = exStyleOf(w);
+  const DWORD required = WS_THICKFRAME | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  EXPECT_EQ(style & required, required) << "expected style bits " << hex32(required) << " got style "
+                                        << hex32(style);
+  EXPECT_EQ(style & WS_MAXIMIZEBOX, 0u) << "expected no maximize box got style " << hex32(style);
+  EXPECT_NE(ex & WS_EX_TOOLWINDOW, 0u) << "expected WS_EX_TOOLWINDOW got ex-style " << hex32(ex);
+  const auto tops = visibleTopWindows(lastProgram().pid());
+  const auto at = [&](HWND h) { return std::find(tops.begin(), tops.end(), h) - tops.begin(); };
+  EXPECT_LT(at(w), at(about_.window)) << "expected the change-log window above the About window";
+}
+
+// Guards against a wrong control layout, edit box settings or change-log text.
+TEST_F(ChangeLog, ControlsEditBoxSettingsAndText) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(openChangeLog());
+  const struct {
+    const char* name;
+    HWND control;
+    RECT rect;
+    const char* cls;
+  } rows[] = {
+      {"确定", changeLog_.ok, RECT{147, 177, 147 + 80, 177 + 32}, "Button"},
+      {"编辑框1", changeLog_.edit, RECT{22, 15, 22 + 330, 15 + 150}, "Edit"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const RECT got = rectInParent(row.control);
+    EXPECT_TRUE(sameRect(got, row.rect)) << "expected " << describe(row.rect) << " got " << describe(got);
+    EXPECT_EQ(lstrcmpiA(className(row.control).c_str(), row.cls), 0)
+        << "expected class " << row.cls << " got " << className(row.control);
+    const DWORD style = styleOf(row.control);
+    EXPECT_NE(style & WS_TABSTOP, 0u) << "expected a tab stop got style " << hex32(style);
+    EXPECT_TRUE(isVisible(row.control) && isEnabled(row.control)) << "expected visible and enabled";
+  }
+  {
+    SCOPED_TRACE("确定");
+    const DWORD style = styleOf(changeLog_.ok);
+    EXPECT_EQ(windowText(changeLog_.ok), "确定");
+    EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON))
+        << "expected BS_PUSHBUTTON (not a default button) got style " << hex32(style);
+    EXPECT_NE(style & BS_MULTILINE, 0u) << "expected BS_MULTILINE got style " << hex32(style);
+  }
+  HWND edit = changeLog_.edit;
+  const DWORD style = styleOf(edit);
+  const struct {
+    const char* name;
+    DWORD bit;
+    bool set;
+  } bits[] = {
+      {"ES_MULTILINE", ES_MULTILINE, true},     {"ES_AUTOVSCROLL", ES_AUTOVSCROLL, true},
+      {"ES_WANTRETURN", ES_WANTRETURN, true},   {"ES_AUTOHSCROLL", ES_AUTOHSCROLL, false},
+      {"WS_HSCROLL", WS_HSCROLL, false},        {"WS_VSCROLL", WS_VSCROLL, false},
+      {"ES_READONLY", ES_READONLY, false},      {"ES_NOHIDESEL", ES_NOHIDESEL, false},
+      {"ES_PASSWORD", ES_PASSWORD, false},      {"ES_UPPERCASE", ES_UPPERCASE, false},
+      {"ES_LOWERCASE", ES_LOWERCASE, false},    {"ES_CENTER", ES_CENTER, false},
+      {"ES_RIGHT", ES_RIGHT, false},
+  };
+  for (const auto& b : bits) {
+    SCOPED_TRACE(b.name);
+    EXPECT_EQ((style & b.bit) != 0, b.set) << "expected " << b.name << (b.set ? " set" : " clear")
+                                           << " got style " << hex32(style);
+  }
+  const DWORD ex = exStyleOf(edit);
+  EXPECT_NE(ex & WS_EX_CLIENTEDGE, 0u) << "expected WS_EX_CLIENTEDGE got ex-style " << hex32(ex);
+  // EM_LIMITTEXT 0 on a multi-line box leaves the largest limit; an untouched
+  // box would answer 30000.
+  const auto limit = sendWithin(edit, EM_GETLIMITTEXT);
+  ASSERT_TRUE(limit.has_value());
+  EXPECT_EQ(static_cast<DWORD>(*limit), 0xFFFFFFFFu)
+      << "expected the system's largest limit ffffffff got " << hex32(static_cast<DWORD>(*limit));
+  const auto sel = editSelection(edit);
+  EXPECT_EQ(sel, std::make_pair(0L, 0L)) << "expected the selection 0/0 got " << sel.first << "/" << sel.second;
+  EXPECT_EQ(sendWithin(edit, EM_GETFIRSTVISIBLELINE).value_or(-1), 0) << "expected the first line in view";
+  const std::string text = windowText(edit);
+  EXPECT_EQ(text, kExpectedChangeLog) << "expected " << describeText(kExpectedChangeLog) << " got "
+                                      << describeText(text);
+  EXPECT_EQ(sendWithin(edit, WM_GETTEXTLENGTH).value_or(-1), 224) << "expected 224 bytes";
+}
+
+enum class ChangeLogClose { OkButton, CloseBox, SystemMenu, EscInEdit, EscOnButton };
+
+// Guards against a way of closing the change log that leaves the About
+// window disabled, enables the main window under About, or the other way.
+TEST_F(ChangeLog, AboutAndMainDisabledWhileOpenAndRestoredEachWay) {
+  const struct {
+    const char* name;
+    ChangeLogClose way;
+  } cases[] = {
+      {"确定 clicked", ChangeLogClose::OkButton},
+      {"close box (WM_CLOSE)", ChangeLogClose::CloseBox},
+      {"system menu (SC_CLOSE)", ChangeLogClose::SystemMenu},
+      {"Esc with the focus in 编辑框1", ChangeLogClose::EscInEdit},
+      {"Esc with the focus on 确定", ChangeLogClose::EscOnButton},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    if (!startWithAbout() || !openChangeLog()) {
+      lastProgram().terminate();
+      continue;
+    }
+    EXPECT_FALSE(isEnabled(about_.window)) << "expected About disabled under the change log";
+    EXPECT_FALSE(isEnabled(main_.window)) << "expected the main window disabled under the change log";
+    EXPECT_TRUE(isEnabled(changeLog_.window)) << "expected the change-log window enabled";
+    switch (tc.way) {
+      case ChangeLogClose::OkButton: pressButton(changeLog_.ok); break;
+      case ChangeLogClose::CloseBox: postClose(changeLog_.window); break;
+      case ChangeLogClose::SystemMenu: postSystemMenuClose(changeLog_.window); break;
+      case ChangeLogClose::EscInEdit:
+        if (tabTo(changeLog_.window, changeLog_.edit, 2)) pressKey(changeLog_.window, VK_ESCAPE);
+        break;
+      case ChangeLogClose::EscOnButton:
+        if (tabTo(changeLog_.window, changeLog_.ok, 2)) pressKey(changeLog_.window, VK_ESCAPE);
+        break;
+    }
+    if (waitGone(kChangeLogCaption)) {
+      EXPECT_TRUE(waitFor([&] { return isEnabled(about_.window); }, 2000))
+          << "expected About enabled after the change log closed";
+      settle(about_.window, 200);
+      EXPECT_FALSE(isEnabled(main_.window)) << "expected the main window still disabled: About is open";
+      EXPECT_NE(findTopWindow(lastProgram().pid(), kAboutCaption), nullptr) << "expected About still open";
+      pressButton(about_.ok);
+      if (waitGone(kAboutCaption)) {
+        EXPECT_TRUE(waitFor([&] { return isEnabled(main_.window); }, 2000))
+            << "expected the main window enabled after About closed";
+      }
+    }
+    lastProgram().terminate();
+  }
+}
+
+// Guards against edits that survive the window: each reopening shows the
+// stored text again.
+TEST_F(ChangeLog, EditsAreDroppedOnClose) {
+  ASSERT_TRUE(startWithAbout());
+  const std::string stored = kExpectedChangeLog;
+  const std::string firstLine = stored.substr(0, stored.find("\r\n"));
+  const struct {
+    const char* name;
+    void (*edit)(HWND window, HWND edit);
+    std::string edited;  // the box's text once the edit has arrived
+  } cases[] = {
+      {"typed characters", [](HWND w, HWND) { typeText(w, "abc xyz"); }, "abc xyz" + stored},
+      {"Delete and Backspace",
+       [](HWND w, HWND) {
+         for (int i = 0; i < 5; ++i) pressKey(w, VK_DELETE);
+         pressKey(w, VK_END);
+         for (int i = 0; i < 3; ++i) pressKey(w, VK_BACK);
+       },
+       firstLine.substr(8) + stored.substr(firstLine.size())},
+      {"WM_CHAR posted",
+       [](HWND, HWND e) {
+         for (char ch : std::string("kestrel")) PostMessageA(e, WM_CHAR, ch, 1);
+       },
+       "kestrel" + stored},
+      {"everything selected and deleted",
+       [](HWND w, HWND e) {
+         sendWithin(e, EM_SETSEL, 0, -1);
+         pressKey(w, VK_DELETE);
+       },
+       ""},
+  };
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    if (!openChangeLog()) break;
+    if (!tabTo(changeLog_.window, changeLog_.edit, 2)) break;
+    tc.edit(changeLog_.window, changeLog_.edit);
+    EXPECT_TRUE(waitFor([&] { return windowText(changeLog_.edit) == tc.edited; }, 3000))
+        << "expected the edit to give " << describeText(tc.edited) << " got "
+        << describeText(windowText(changeLog_.edit));
+    pressButton(changeLog_.ok);
+    if (!waitGone(kChangeLogCaption)) break;
+    if (!openChangeLog()) break;
+    const std::string text = windowText(changeLog_.edit);
+    EXPECT_EQ(text, stored) << "expected the stored text back got " << describeText(text);
+    const auto sel = editSelection(changeLog_.edit);
+    EXPECT_EQ(sel, std::make_pair(0L, 0L)) << "expected the selection 0/0 got " << sel.first << "/" << sel.second;
+    pressButton(changeLog_.ok);
+    if (!waitGone(kChangeLogCaption)) break;
+  }
+}
+
+// Guards against Tab typed into the box instead of moving the focus.
+TEST_F(ChangeLog, TabMovesTheFocusAndTypesNoTab) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(openChangeLog());
+  HWND w = changeLog_.window;
+  ASSERT_TRUE(tabTo(w, changeLog_.edit, 2));
+  const struct {
+    unsigned mods;
+    HWND from, to;
+    const char* name;
+  } steps[] = {
+      {kNoMod, changeLog_.edit, changeLog_.ok, "Tab from 编辑框1"},
+      {kNoMod, changeLog_.ok, changeLog_.edit, "Tab from 确定"},
+      {kShift, changeLog_.edit, changeLog_.ok, "Shift+Tab from 编辑框1"},
+      {kShift, changeLog_.ok, changeLog_.edit, "Shift+Tab from 确定"},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.name);
+    ASSERT_EQ(focusedWindow(w), s.from) << "expected the focus on " << describe(s.from);
+    pressKey(w, VK_TAB, s.mods);
+    EXPECT_TRUE(waitFor([&] { return focusedWindow(w) == s.to; }, 2000))
+        << "expected " << describe(s.to) << " got " << describe(focusedWindow(w));
+    settle(w, 100);
+    const std::string text = windowText(changeLog_.edit);
+    EXPECT_EQ(text.find('\t'), std::string::npos) << "expected no tab character got " << describeText(text);
+    EXPECT_EQ(text, kExpectedChangeLog) << "expected the text unchanged got " << describeText(text);
+  }
+}
+
+// Guards against Enter that closes the window or presses 确定 instead of
+// starting a new line.
+TEST_F(ChangeLog, EnterInTheBoxStartsANewLine) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(openChangeLog());
+  HWND w = changeLog_.window;
+  ASSERT_TRUE(tabTo(w, changeLog_.edit, 2));
+  ASSERT_EQ(editSelection(changeLog_.edit), std::make_pair(0L, 0L));
+  pressKey(w, VK_RETURN);
+  const std::string want = std::string("\r\n") + kExpectedChangeLog;
+  EXPECT_TRUE(waitFor([&] { return windowText(changeLog_.edit) == want; }, 2000))
+      << "expected " << describeText(want) << " got " << describeText(windowText(changeLog_.edit));
+  const auto sel = editSelection(changeLog_.edit);
+  EXPECT_EQ(sel, std::make_pair(2L, 2L)) << "expected the caret after the line break got " << sel.first << "/"
+                                         << sel.second;
+  EXPECT_NE(findTopWindow(lastProgram().pid(), kChangeLogCaption), nullptr) << "expected the window still open";
+  EXPECT_EQ(focusedWindow(w), changeLog_.edit) << "expected the focus still in the box";
+}
+
+// Guards against controls that follow the frame when the window is resized.
+TEST_F(ChangeLog, ResizingMovesNoControl) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(openChangeLog());
+  ASSERT_TRUE(SetWindowPos(changeLog_.window, nullptr, 0, 0, 380 + 200, 250 + 150,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+  settle(changeLog_.window, 300);
+  const RECT outer = outerRect(changeLog_.window);
+  ASSERT_EQ(outer.right - outer.left, 580) << "expected the window resized, got " << describe(outer);
+  ASSERT_EQ(outer.bottom - outer.top, 400) << "expected the window resized, got " << describe(outer);
+  const struct {
+    const char* name;
+    HWND control;
+    RECT rect;
+  } rows[] = {
+      {"确定", changeLog_.ok, RECT{147, 177, 227, 209}},
+      {"编辑框1", changeLog_.edit, RECT{22, 15, 352, 165}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const RECT got = rectInParent(row.control);
+    EXPECT_TRUE(sameRect(got, row.rect)) << "expected " << describe(row.rect) << " got " << describe(got);
+  }
+}
+
+// ============================================================== both windows
+
+// Guards against an information window without the program icon. Under
+// Wine a window's icon cannot be read from another process (WM_GETICON and
+// GCLP_HICON answer 0 across processes): then the case is skipped.
+TEST_F(InfoWindows, BothCarryTheProgramIcon) {
+  ASSERT_TRUE(startWithAbout());
+  ASSERT_TRUE(openChangeLog());
+  const struct {
+    const char* name;
+    HWND window;
+  } windows[] = {{"关于", about_.window}, {"更新日志", changeLog_.window}};
+  bool anyRead = iconOf(main_.window, true) || iconOf(main_.window, false);
+  for (const auto& w : windows) anyRead = anyRead || iconOf(w.window, true) || iconOf(w.window, false);
+  if (!anyRead) {
+    GTEST_SKIP() << "no window icon of the program can be read from the driver: WM_GETICON and GCLP_HICON "
+                    "answer 0 across processes here";
+  }
+  for (const auto& w : windows) {
+    for (bool big : {true, false}) {
+      SCOPED_TRACE(std::string(w.name) + (big ? " ICON_BIG" : " ICON_SMALL"));
+      const HICON want = iconOf(main_.window, big);
+      const HICON got = iconOf(w.window, big);
+      EXPECT_NE(got, nullptr) << "expected an icon";
+      EXPECT_EQ(got, want) << "expected the main window's icon " << want << " got " << got;
+    }
+  }
+}
+
+// Guards against GDI or USER objects (fonts, bitmaps, windows) left behind by
+// each opening of About and the change log.
+TEST_F(InfoWindows, OpeningAndClosingTwentyFiveTimesLeavesNoGuiObjects) {
+  ASSERT_TRUE(startMain());
+  auto round = [&](Where where = Where::current()) {
+    if (!openAbout(where) || !openChangeLog(where)) return false;
+    pressButton(changeLog_.ok);
+    if (!waitGone(kChangeLogCaption, where)) return false;
+    pressButton(about_.ok);
+    if (!waitGone(kAboutCaption, where)) return false;
+    return waitFor([&] { return isEnabled(main_.window); }, 2000);
+  };
+  // The first opening fills caches (classes, stock objects, the icon).
+  ASSERT_TRUE(round());
+  settle(main_.window, 300);
+  const GuiCounts before = guiCounts(lastProgram().process());
+  for (int i = 0; i < 25; ++i) {
+    SCOPED_TRACE("round " + std::to_string(i + 1));
+    ASSERT_TRUE(round());
+  }
+  settle(main_.window, 300);
+  const GuiCounts after = guiCounts(lastProgram().process());
+  if (before.gdi == 0 && before.user == 0 && after.gdi == 0 && after.user == 0) {
+    GTEST_SKIP() << "Wine reports no counts: GetGuiResources gives 0 GDI and 0 USER objects for the program";
+  }
+  EXPECT_EQ(after.gdi, before.gdi) << "GDI objects: expected " << before.gdi << " got " << after.gdi;
+  EXPECT_EQ(after.user, before.user) << "USER objects: expected " << before.user << " got " << after.user;
+}
+
+}  // namespace

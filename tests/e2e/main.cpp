@@ -1,0 +1,99 @@
+// The end-to-end driver. Besides running the cases it has two small modes
+// the scripts and the cases use:
+//   --close-window CAPTION   posts WM_CLOSE to the top-level window with
+//                            exactly that caption (exit 0), or exits 1 when
+//                            none appears within 5 s
+//   --record FILE ARG...     appends the command line exactly as received,
+//                            one line per call, to FILE (a stand-in for the
+//                            browser), exit 0
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "driver.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int closeWindow(const char* caption) {
+  const DWORD start = GetTickCount();
+  do {
+    if (HWND w = FindWindowA(nullptr, caption)) {
+      PostMessageA(w, WM_CLOSE, 0, 0);
+      return 0;
+    }
+    Sleep(50);
+  } while (GetTickCount() - start < 5000);
+  std::fprintf(stderr, "kestrana_e2e: no window \"%s\" within 5 s\n", caption);
+  return 1;
+}
+
+int record(const char* file) {
+  // The raw line keeps every byte the caller passed, trailing spaces too.
+  const std::string line = std::string(GetCommandLineA()) + "\n";
+  HANDLE h = CreateFileA(file, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 1;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(h);
+  return ok && written == line.size() ? 0 : 1;
+}
+
+// The cases' texts are GBK; the logs are read on a UTF-8 terminal.
+class Utf8Printer : public ::testing::EmptyTestEventListener {
+ public:
+  explicit Utf8Printer(::testing::TestEventListener* inner) : inner_(inner) {}
+  ~Utf8Printer() override { delete inner_; }
+  void OnTestProgramStart(const ::testing::UnitTest& u) override { inner_->OnTestProgramStart(u); }
+  void OnTestIterationStart(const ::testing::UnitTest& u, int i) override { inner_->OnTestIterationStart(u, i); }
+  void OnEnvironmentsSetUpStart(const ::testing::UnitTest& u) override { inner_->OnEnvironmentsSetUpStart(u); }
+  void OnEnvironmentsSetUpEnd(const ::testing::UnitTest& u) override { inner_->OnEnvironmentsSetUpEnd(u); }
+  void OnTestSuiteStart(const ::testing::TestSuite& s) override { inner_->OnTestSuiteStart(s); }
+  void OnTestStart(const ::testing::TestInfo& t) override { inner_->OnTestStart(t); }
+  void OnTestPartResult(const ::testing::TestPartResult& r) override {
+    const ::testing::TestPartResult converted(r.type(), r.file_name(), r.line_number(),
+                                              e2e::utf8(r.message()).c_str());
+    inner_->OnTestPartResult(converted);
+  }
+  void OnTestEnd(const ::testing::TestInfo& t) override { inner_->OnTestEnd(t); }
+  void OnTestSuiteEnd(const ::testing::TestSuite& s) override { inner_->OnTestSuiteEnd(s); }
+  void OnEnvironmentsTearDownStart(const ::testing::UnitTest& u) override { inner_->OnEnvironmentsTearDownStart(u); }
+  void OnEnvironmentsTearDownEnd(const ::testing::UnitTest& u) override { inner_->OnEnvironmentsTearDownEnd(u); }
+  void OnTestIterationEnd(const ::testing::UnitTest& u, int i) override { inner_->OnTestIterationEnd(u, i); }
+  void OnTestProgramEnd(const ::testing::UnitTest& u) override { inner_->OnTestProgramEnd(u); }
+
+ private:
+  ::testing::TestEventListener* inner_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "--record") == 0) return record(argv[2]);
+
+  const UINT acp = GetACP();
+  if (acp != 936) {
+    std::fprintf(stderr,
+                 "kestrana_e2e: the ANSI code page is %u, expected 936: run under the zh_CN.UTF-8 locale "
+                 "(LANG=zh_CN.UTF-8, locale generated), or every Chinese text compares garbled\n",
+                 acp);
+    return 2;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--close-window") == 0) {
+    if (argc != 3) {
+      std::fprintf(stderr, "usage: kestrana_e2e --close-window CAPTION\n");
+      return 2;
+    }
+    return closeWindow(argv[2]);
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  auto& listeners = ::testing::UnitTest::GetInstance()->listeners();
+  if (auto* printer = listeners.Release(listeners.default_result_printer())) {
+    listeners.Append(new Utf8Printer(printer));
+  }
+  return RUN_ALL_TESTS();
+}
