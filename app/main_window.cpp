@@ -18,7 +18,7 @@ constexpr char kNotice[] =
     "包括但不限于U盘、扫描仪、打印机等基于USB接口的设备，切记！\r\n"
     "2、来宾或其他低权限的身份无法设置USB接口运行状态，请以管理员身份运行此工具。\r\n";
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {.id = 透明标签1, .name = "透明标签1", .kind = ControlKind::TransLabel,
      .left = 16, .top = 16, .width = 312, .height = 24, .text = "请选择USB接口运行状态"},
     {.id = 透明标签2, .name = "透明标签2", .kind = ControlKind::TransLabel,
@@ -52,7 +52,7 @@ constexpr Binding kBindings[] = {
 
 }  // namespace
 
-const WindowSpec MainWindow =
+const WindowLayout MainWindow =
     makeWindow(KESTRANA_PRODUCT_NAME, 350, 330, Frame{}, kControls, kBindings);
 
 }  // namespace kestrana

@@ -2,7 +2,7 @@
 // the notice and the About, Exit and Apply buttons.
 #pragma once
 
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 
 namespace kestrana {
 
@@ -10,6 +10,6 @@ namespace main_ctl {
 enum : int { 透明标签1 = 1, 透明标签2, 关于, 退出, 确定, 禁用, 自动, 手动 };
 }
 
-extern const WindowSpec MainWindow;
+extern const WindowLayout MainWindow;
 
 }  // namespace kestrana

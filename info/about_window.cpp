@@ -12,7 +12,7 @@ namespace {
 
 using namespace about_ctl;
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {.id = ChangeLog, .name = "ChangeLog", .kind = ControlKind::TransLabel,
      .left = 8, .top = 148, .width = 56, .height = 24, .text = "更新日志",
      .color = kBlue, .font = FontKind::LabelUnderlined, .handCursor = true},
@@ -66,7 +66,7 @@ constexpr Binding kBindings[] = {
 
 }  // namespace
 
-const WindowSpec AboutWindow =
+const WindowLayout AboutWindow =
     makeWindow("关于", 430, 230, Frame{.resizable = true, .toolWindow = true}, kControls, kBindings);
 
 void openAboutWindow() { loadWindow(AboutWindow, true); }

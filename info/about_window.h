@@ -2,7 +2,7 @@
 // the change-log link and the contact prompt.
 #pragma once
 
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 
 namespace kestrana {
 
@@ -12,7 +12,7 @@ enum : int {
 };
 }
 
-extern const WindowSpec AboutWindow;
+extern const WindowLayout AboutWindow;
 
 // The main window's About button: opens the window as a dialog and returns
 // when it has closed.

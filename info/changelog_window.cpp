@@ -19,7 +19,7 @@ namespace {
 
 using namespace changelog_ctl;
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {.id = 确定, .name = "确定", .kind = ControlKind::PushButton,
      .left = 147, .top = 177, .width = 80, .height = 32, .text = "确定", .tabStop = true},
     {.id = 编辑框1, .name = "编辑框1", .kind = ControlKind::EditBox,
@@ -32,7 +32,7 @@ constexpr Binding kBindings[] = {
 
 }  // namespace
 
-const WindowSpec ChangeLogWindow = makeWindow(
+const WindowLayout ChangeLogWindow = makeWindow(
     "更新日志", 380, 250, Frame{.resizable = true, .toolWindow = true, .minimizeBox = true}, kControls,
     kBindings);
 

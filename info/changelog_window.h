@@ -1,7 +1,7 @@
 // The version history, in an editable box whose edits are dropped on close.
 #pragma once
 
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 
 namespace kestrana {
 
@@ -12,6 +12,6 @@ enum : int { 确定 = 1, 编辑框1 };
 // CR LF between the lines, none after the last.
 extern const char kChangeLogText[];
 
-extern const WindowSpec ChangeLogWindow;
+extern const WindowLayout ChangeLogWindow;
 
 }  // namespace kestrana

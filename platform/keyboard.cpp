@@ -8,7 +8,7 @@ namespace {
 
 // Indices of the controls that satisfy pred, in reverse stacking order.
 template <typename Pred>
-std::vector<int> reverseStackingOrder(const WindowSpec& window, Pred pred) {
+std::vector<int> reverseStackingOrder(const WindowLayout& window, Pred pred) {
   std::vector<int> order;
   for (int i = static_cast<int>(window.controlCount) - 1; i >= 0; --i) {
     if (pred(window.controls[i])) order.push_back(i);
@@ -43,14 +43,14 @@ char mnemonicOf(const char* text) {
 
 }  // namespace
 
-KeyAction decideKey(const WindowSpec& window, int focused, KeyPress press) {
+KeyAction decideKey(const WindowLayout& window, int focused, KeyPress press) {
   const bool focusValid = focused >= 0 && focused < static_cast<int>(window.controlCount);
   switch (press.key) {
     case Key::Escape:
       return {KeyActionKind::Close, -1};
     case Key::Tab: {
       if (press.alt) return {};
-      const auto stops = reverseStackingOrder(window, [](const ControlSpec& c) { return c.tabStop; });
+      const auto stops = reverseStackingOrder(window, [](const ControlLayout& c) { return c.tabStop; });
       if (stops.empty()) return {};
       return {KeyActionKind::Focus, step(stops, focused, press.shift)};
     }
@@ -60,14 +60,14 @@ KeyAction decideKey(const WindowSpec& window, int focused, KeyPress press) {
     case Key::Down: {
       if (!focusValid || window.controls[focused].kind != ControlKind::RadioBox || press.alt) return {};
       const auto radios = reverseStackingOrder(
-          window, [](const ControlSpec& c) { return c.kind == ControlKind::RadioBox; });
+          window, [](const ControlLayout& c) { return c.kind == ControlKind::RadioBox; });
       const bool backward = press.key == Key::Left || press.key == Key::Up;
       return {KeyActionKind::FocusAndCheck, step(radios, focused, backward)};
     }
     case Key::Letter: {
       if (!press.alt || press.letter == 0) return {};
       for (int i = 0; i < static_cast<int>(window.controlCount); ++i) {
-        const ControlSpec& c = window.controls[i];
+        const ControlLayout& c = window.controls[i];
         if (c.kind == ControlKind::PushButton && mnemonicOf(c.text) == upper(press.letter)) {
           return {KeyActionKind::Click, i};
         }

@@ -4,7 +4,7 @@
 // buttons, Alt with an underlined letter presses that push button.
 #pragma once
 
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 
 namespace kestrana {
 
@@ -33,6 +33,6 @@ struct KeyAction {
 
 // focused: the stacking-order index of the focused control, or -1 when the
 // window itself (or nothing of it) has the focus.
-KeyAction decideKey(const WindowSpec& window, int focused, KeyPress press);
+KeyAction decideKey(const WindowLayout& window, int focused, KeyPress press);
 
 }  // namespace kestrana

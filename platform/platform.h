@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 
 namespace kestrana {
 
@@ -58,17 +58,17 @@ std::int32_t showMessageBox(const char* text, std::int32_t flags, const char* ca
 // Creates the window from its description, runs its created handler, shows
 // it and, as a dialog, disables the program's other windows and waits in a
 // nested message loop until it is gone. False when it could not be created.
-bool loadWindow(const WindowSpec& window, bool asDialog = true);
+bool loadWindow(const WindowLayout& window, bool asDialog = true);
 
 // Asks the window to close; it goes when the message loop next runs.
-void closeWindow(const WindowSpec& window);
+void closeWindow(const WindowLayout& window);
 
-void setChecked(const WindowSpec& window, int control, bool checked);
-bool isChecked(const WindowSpec& window, int control);
+void setChecked(const WindowLayout& window, int control, bool checked);
+bool isChecked(const WindowLayout& window, int control);
 
 // Gives a picture box a copy of the image-file bytes and shows the picture
 // decoded from them; bytes that do not decode leave the box empty.
-void setPicture(const WindowSpec& window, int control, const unsigned char* bytes,
+void setPicture(const WindowLayout& window, int control, const unsigned char* bytes,
                 std::size_t size);
 
 // Ends the process with the exit code at once.

@@ -21,9 +21,9 @@ constexpr UINT kCloseRequest = WM_APP + 0x65;
 constexpr char kWindowClass[] = "KestranaWindow";
 
 struct OpenWindow {
-  const WindowSpec* spec = nullptr;
+  const WindowLayout* layout = nullptr;
   HWND hwnd = nullptr;
-  std::vector<HWND> controls;  // in stacking order, as in the spec
+  std::vector<HWND> controls;  // in stacking order, as in the layout
   // Windows this one disabled as a dialog, with the state each had before.
   std::vector<std::pair<HWND, bool>> disabled;
   HWND savedFocus = nullptr;
@@ -35,9 +35,9 @@ std::vector<std::unique_ptr<OpenWindow>> g_open;
 
 HINSTANCE instance() { return GetModuleHandleA(nullptr); }
 
-OpenWindow* findOpen(const WindowSpec& spec) {
+OpenWindow* findOpen(const WindowLayout& layout) {
   for (auto& w : g_open) {
-    if (w->spec == &spec && w->hwnd) return w.get();
+    if (w->layout == &layout && w->hwnd) return w.get();
   }
   return nullptr;
 }
@@ -55,7 +55,7 @@ int indexOfControl(const OpenWindow& w, HWND control) {
 }
 
 void dispatch(const OpenWindow& w, int control, Event event) {
-  if (Handler h = findHandler(*w.spec, control, event)) h();
+  if (Handler h = findHandler(*w.layout, control, event)) h();
 }
 
 // Checking or clearing a radio button makes the BUTTON class set or clear
@@ -63,7 +63,7 @@ void dispatch(const OpenWindow& w, int control, Event event) {
 // the window's table instead, so every declared stop keeps the style.
 void keepDeclaredTabStops(const OpenWindow& w) {
   for (std::size_t i = 0; i < w.controls.size(); ++i) {
-    const ControlSpec& c = w.spec->controls[i];
+    const ControlLayout& c = w.layout->controls[i];
     if (c.kind != ControlKind::RadioBox) continue;
     const LONG style = GetWindowLongA(w.controls[i], GWL_STYLE);
     const LONG wanted = c.tabStop ? (style | WS_TABSTOP) : (style & ~WS_TABSTOP);
@@ -81,15 +81,15 @@ void restoreDisabled(OpenWindow& w) {
 // The control that takes the focus when the window is shown: the checked
 // radio button if there is one, else the first stop of the Tab order.
 HWND initialFocus(const OpenWindow& w) {
-  const WindowSpec& spec = *w.spec;
-  for (std::size_t i = spec.controlCount; i-- > 0;) {
-    if (spec.controls[i].kind == ControlKind::RadioBox &&
+  const WindowLayout& layout = *w.layout;
+  for (std::size_t i = layout.controlCount; i-- > 0;) {
+    if (layout.controls[i].kind == ControlKind::RadioBox &&
         SendMessageA(w.controls[i], BM_GETCHECK, 0, 0) == BST_CHECKED) {
       return w.controls[i];
     }
   }
-  for (std::size_t i = spec.controlCount; i-- > 0;) {
-    if (spec.controls[i].tabStop) return w.controls[i];
+  for (std::size_t i = layout.controlCount; i-- > 0;) {
+    if (layout.controls[i].tabStop) return w.controls[i];
   }
   return nullptr;
 }
@@ -110,8 +110,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
         const int i = indexOfControl(*w, reinterpret_cast<HWND>(lParam));
         // A click on a radio button has just checked it and cleared the rest.
-        if (i >= 0 && w->spec->controls[i].kind == ControlKind::RadioBox) keepDeclaredTabStops(*w);
-        if (i >= 0) dispatch(*w, w->spec->controls[i].id, Event::Clicked);
+        if (i >= 0 && w->layout->controls[i].kind == ControlKind::RadioBox) keepDeclaredTabStops(*w);
+        if (i >= 0) dispatch(*w, w->layout->controls[i].id, Event::Clicked);
         return 0;
       }
       break;
@@ -180,7 +180,7 @@ DWORD frameStyle(const Frame& f) {
   return style;
 }
 
-HWND createControl(HWND parent, const ControlSpec& c) {
+HWND createControl(HWND parent, const ControlLayout& c) {
   DWORD style = WS_CHILD | WS_VISIBLE;
   if (c.tabStop) style |= WS_TABSTOP;
   const char* cls = nullptr;
@@ -215,31 +215,31 @@ HWND createControl(HWND parent, const ControlSpec& c) {
 }
 
 // Create hidden, controls in stacking order, created handler, show.
-OpenWindow* createAndShow(const WindowSpec& spec) {
-  if (findOpen(spec) || !registerWindowClass()) return nullptr;
+OpenWindow* createAndShow(const WindowLayout& layout) {
+  if (findOpen(layout) || !registerWindowClass()) return nullptr;
   auto owned = std::make_unique<OpenWindow>();
   OpenWindow* w = owned.get();
-  w->spec = &spec;
+  w->layout = &layout;
   g_open.push_back(std::move(owned));
 
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - spec.width) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - spec.height) / 2;
-  const DWORD exStyle = spec.frame.toolWindow ? WS_EX_TOOLWINDOW : 0;
-  HWND hwnd = CreateWindowExA(exStyle, kWindowClass, spec.caption, frameStyle(spec.frame), left, top,
-                              spec.width, spec.height, nullptr, nullptr, instance(), w);
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - layout.width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - layout.height) / 2;
+  const DWORD exStyle = layout.frame.toolWindow ? WS_EX_TOOLWINDOW : 0;
+  HWND hwnd = CreateWindowExA(exStyle, kWindowClass, layout.caption, frameStyle(layout.frame), left, top,
+                              layout.width, layout.height, nullptr, nullptr, instance(), w);
   if (!hwnd) {
     g_open.erase(std::remove_if(g_open.begin(), g_open.end(), [w](const auto& p) { return p.get() == w; }),
                  g_open.end());
     return nullptr;
   }
   // The outer size is the window's, whatever the system made of the request.
-  SetWindowPos(hwnd, nullptr, left, top, spec.width, spec.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd, nullptr, left, top, layout.width, layout.height, SWP_NOZORDER | SWP_NOACTIVATE);
   SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
   SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(programIcon(true)));
   SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(programIcon(false)));
 
-  for (std::size_t i = 0; i < spec.controlCount; ++i) {
-    HWND control = createControl(hwnd, spec.controls[i]);
+  for (std::size_t i = 0; i < layout.controlCount; ++i) {
+    HWND control = createControl(hwnd, layout.controls[i]);
     if (!control) {
       DestroyWindow(hwnd);  // removes w from g_open
       return nullptr;
@@ -283,7 +283,7 @@ bool filterKey(const MSG& msg) {
   press.shift = GetKeyState(VK_SHIFT) < 0;
   press.alt = (msg.lParam & (1 << 29)) != 0;
   if (press.key == Key::Letter) press.letter = static_cast<char>(msg.wParam);
-  const KeyAction action = decideKey(*w->spec, indexOfControl(*w, msg.hwnd), press);
+  const KeyAction action = decideKey(*w->layout, indexOfControl(*w, msg.hwnd), press);
   const bool validControl = action.control >= 0 && action.control < static_cast<int>(w->controls.size());
   switch (action.kind) {
     case KeyActionKind::PassOn:
@@ -299,12 +299,12 @@ bool filterKey(const MSG& msg) {
       HWND target = w->controls[action.control];
       SetFocus(target);
       for (std::size_t i = 0; i < w->controls.size(); ++i) {
-        if (w->spec->controls[i].kind == ControlKind::RadioBox) {
+        if (w->layout->controls[i].kind == ControlKind::RadioBox) {
           SendMessageA(w->controls[i], BM_SETCHECK, BST_UNCHECKED, 0);
         }
       }
       SendMessageA(target, BM_SETCHECK, BST_CHECKED, 0);
-      SendMessageA(root, WM_COMMAND, MAKEWPARAM(w->spec->controls[action.control].id, BN_CLICKED),
+      SendMessageA(root, WM_COMMAND, MAKEWPARAM(w->layout->controls[action.control].id, BN_CLICKED),
                    reinterpret_cast<LPARAM>(target));
       return true;
     }
@@ -349,23 +349,23 @@ HICON programIcon(bool large) {
   return icon;
 }
 
-HWND windowHandle(const WindowSpec& window) {
+HWND windowHandle(const WindowLayout& window) {
   OpenWindow* w = findOpen(window);
   return w ? w->hwnd : nullptr;
 }
 
-HWND controlHandle(const WindowSpec& window, int control) {
+HWND controlHandle(const WindowLayout& window, int control) {
   OpenWindow* w = findOpen(window);
   if (!w) return nullptr;
   const int i = controlIndex(window, control);
   return (i >= 0 && i < static_cast<int>(w->controls.size())) ? w->controls[i] : nullptr;
 }
 
-bool openStartWindow(const WindowSpec& window) { return createAndShow(window) != nullptr; }
+bool openStartWindow(const WindowLayout& window) { return createAndShow(window) != nullptr; }
 
 int runMessageLoop() { return pumpMessages(nullptr); }
 
-bool loadWindow(const WindowSpec& window, bool asDialog) {
+bool loadWindow(const WindowLayout& window, bool asDialog) {
   HWND previousActive = GetActiveWindow();
   OpenWindow* w = createAndShow(window);
   if (!w) return false;
@@ -385,23 +385,23 @@ bool loadWindow(const WindowSpec& window, bool asDialog) {
   return true;
 }
 
-void closeWindow(const WindowSpec& window) {
+void closeWindow(const WindowLayout& window) {
   if (OpenWindow* w = findOpen(window)) PostMessageA(w->hwnd, kCloseRequest, 0, 0);
 }
 
-void setChecked(const WindowSpec& window, int control, bool checked) {
+void setChecked(const WindowLayout& window, int control, bool checked) {
   if (HWND hwnd = controlHandle(window, control)) {
     SendMessageA(hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     keepDeclaredTabStops(*findOpen(window));
   }
 }
 
-bool isChecked(const WindowSpec& window, int control) {
+bool isChecked(const WindowLayout& window, int control) {
   HWND hwnd = controlHandle(window, control);
   return hwnd && SendMessageA(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void setPicture(const WindowSpec& window, int control, const unsigned char* bytes, std::size_t size) {
+void setPicture(const WindowLayout& window, int control, const unsigned char* bytes, std::size_t size) {
   if (HWND hwnd = controlHandle(window, control)) {
     SendMessageA(hwnd, kPicBoxSetPicture, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(bytes));
   }

@@ -10,9 +10,9 @@ namespace kestrana {
 
 namespace {
 
-// TransLabel: the font it owns (when it has one of its own) and its spec.
+// TransLabel: the font it owns (when it has one of its own) and its layout.
 struct LabelState {
-  const ControlSpec* spec = nullptr;
+  const ControlLayout* layout = nullptr;
   HFONT ownFont = nullptr;
   HFONT font = nullptr;
 };
@@ -47,16 +47,16 @@ HFONT createFont(const FontRecord& f) {
   return CreateFontIndirectA(&lf);
 }
 
-UINT drawTextFlags(const ControlSpec& spec) {
+UINT drawTextFlags(const ControlLayout& layout) {
   UINT flags = DT_NOCLIP;
-  switch (spec.align) {
+  switch (layout.align) {
     case HAlign::Left: flags |= DT_LEFT; break;
     case HAlign::Center: flags |= DT_CENTER; break;
     case HAlign::Right: flags |= DT_RIGHT; break;
   }
-  if (spec.wordWrap) return flags | DT_WORDBREAK;
+  if (layout.wordWrap) return flags | DT_WORDBREAK;
   flags |= DT_SINGLELINE;
-  switch (spec.valign) {
+  switch (layout.valign) {
     case VAlign::Top: flags |= DT_TOP; break;
     case VAlign::Center: flags |= DT_VCENTER; break;
     case VAlign::Bottom: flags |= DT_BOTTOM; break;
@@ -64,8 +64,8 @@ UINT drawTextFlags(const ControlSpec& spec) {
   return flags;
 }
 
-bool setHandCursor(const ControlSpec& spec) {
-  SetCursor(LoadCursor(nullptr, spec.handCursor ? IDC_HAND : IDC_ARROW));
+bool setHandCursor(const ControlLayout& layout) {
+  SetCursor(LoadCursor(nullptr, layout.handCursor ? IDC_HAND : IDC_ARROW));
   return true;
 }
 
@@ -81,9 +81,9 @@ void paintLabel(HWND hwnd, LabelState& state) {
   RECT rect;
   GetClientRect(hwnd, &rect);
   const int oldMode = SetBkMode(dc, TRANSPARENT);
-  const COLORREF oldColor = SetTextColor(dc, RGB(state.spec->color.r, state.spec->color.g, state.spec->color.b));
+  const COLORREF oldColor = SetTextColor(dc, RGB(state.layout->color.r, state.layout->color.g, state.layout->color.b));
   HGDIOBJ oldFont = SelectObject(dc, state.font ? state.font : GetStockObject(DEFAULT_GUI_FONT));
-  DrawTextA(dc, text, length, &rect, drawTextFlags(*state.spec));
+  DrawTextA(dc, text, length, &rect, drawTextFlags(*state.layout));
   SelectObject(dc, oldFont);
   SetTextColor(dc, oldColor);
   SetBkMode(dc, oldMode);
@@ -96,9 +96,9 @@ LRESULT CALLBACK labelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCCREATE: {
       auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
       auto* created = new LabelState;
-      created->spec = static_cast<const ControlSpec*>(cs->lpCreateParams);
-      if (created->spec->font != FontKind::Default) {
-        created->ownFont = createFont(LabelFont(created->spec->font == FontKind::LabelUnderlined));
+      created->layout = static_cast<const ControlLayout*>(cs->lpCreateParams);
+      if (created->layout->font != FontKind::Default) {
+        created->ownFont = createFont(LabelFont(created->layout->font == FontKind::LabelUnderlined));
         created->font = created->ownFont;
       }
       SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
@@ -135,7 +135,7 @@ LRESULT CALLBACK labelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_GETFONT:
       return state ? reinterpret_cast<LRESULT>(state->font) : 0;
     case WM_SETCURSOR:
-      if (state && LOWORD(lParam) == HTCLIENT) return setHandCursor(*state->spec);
+      if (state && LOWORD(lParam) == HTCLIENT) return setHandCursor(*state->layout);
       break;
     case WM_LBUTTONDOWN:
       notifyMouseDown(hwnd, lParam);
@@ -240,13 +240,13 @@ bool registerDrawnControls(HINSTANCE instance) {
   return registered;
 }
 
-HWND createDrawnControl(HWND parent, const ControlSpec& spec, HINSTANCE instance) {
-  const char* cls = spec.kind == ControlKind::PicBox ? kPicBoxClass : kTransLabelClass;
+HWND createDrawnControl(HWND parent, const ControlLayout& layout, HINSTANCE instance) {
+  const char* cls = layout.kind == ControlKind::PicBox ? kPicBoxClass : kTransLabelClass;
   DWORD style = WS_CHILD | WS_VISIBLE;
-  if (spec.tabStop) style |= WS_TABSTOP;
-  return CreateWindowExA(0, cls, spec.text, style, spec.left, spec.top, spec.width, spec.height,
-                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
-                         const_cast<ControlSpec*>(&spec));
+  if (layout.tabStop) style |= WS_TABSTOP;
+  return CreateWindowExA(0, cls, layout.text, style, layout.left, layout.top, layout.width, layout.height,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
+                         const_cast<ControlLayout*>(&layout));
 }
 
 }  // namespace kestrana

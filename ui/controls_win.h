@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 
 namespace kestrana {
 
@@ -20,7 +20,7 @@ inline constexpr UINT kPicBoxSetPicture = WM_APP + 0x67;
 // Registers both classes once; false when that failed.
 bool registerDrawnControls(HINSTANCE instance);
 
-// Creates a control of either kind; the spec must outlive the control.
-HWND createDrawnControl(HWND parent, const ControlSpec& spec, HINSTANCE instance);
+// Creates a control of either kind; the layout must outlive the control.
+HWND createDrawnControl(HWND parent, const ControlLayout& layout, HINSTANCE instance);
 
 }  // namespace kestrana

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 
 namespace kestrana {
 

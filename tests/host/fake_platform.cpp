@@ -51,15 +51,15 @@ Call make(std::string op) {
   return c;
 }
 
-std::string controlName(const WindowSpec* window, int control) {
+std::string controlName(const WindowLayout* window, int control) {
   if (window == nullptr) return std::to_string(control);
-  const ControlSpec* spec = findControl(*window, control);
-  if (spec == nullptr) {
+  const ControlLayout* layout = findControl(*window, control);
+  if (layout == nullptr) {
     std::string unknown = "#";
     unknown += std::to_string(control);
     return unknown;
   }
-  return utf8(spec->name);
+  return utf8(layout->name);
 }
 
 }  // namespace
@@ -85,31 +85,31 @@ Call Call::messageBox(std::string text, std::int32_t flags, std::string caption)
   c.caption = std::move(caption);
   return c;
 }
-Call Call::loadWindow(const WindowSpec& window, bool asDialog) {
+Call Call::loadWindow(const WindowLayout& window, bool asDialog) {
   Call c = make("loadWindow");
   c.window = &window;
   c.a = asDialog;
   return c;
 }
-Call Call::closeWindow(const WindowSpec& window) {
+Call Call::closeWindow(const WindowLayout& window) {
   Call c = make("closeWindow");
   c.window = &window;
   return c;
 }
-Call Call::setChecked(const WindowSpec& window, int control, bool checked) {
+Call Call::setChecked(const WindowLayout& window, int control, bool checked) {
   Call c = make("setChecked");
   c.window = &window;
   c.control = control;
   c.a = checked;
   return c;
 }
-Call Call::isChecked(const WindowSpec& window, int control) {
+Call Call::isChecked(const WindowLayout& window, int control) {
   Call c = make("isChecked");
   c.window = &window;
   c.control = control;
   return c;
 }
-Call Call::setPicture(const WindowSpec& window, int control, std::size_t size) {
+Call Call::setPicture(const WindowLayout& window, int control, std::size_t size) {
   Call c = make("setPicture");
   c.window = &window;
   c.control = control;
@@ -171,7 +171,7 @@ std::ostream& operator<<(std::ostream& out, const Call& c) {
 
 void PrintTo(const Call& call, std::ostream* out) { *out << call; }
 
-bool FakePlatform::isCheckedNow(const WindowSpec& window, int control) const {
+bool FakePlatform::isCheckedNow(const WindowLayout& window, int control) const {
   const auto it = checked.find({&window, control});
   return it != checked.end() && it->second;
 }
@@ -221,24 +221,24 @@ std::int32_t showMessageBox(const char* text, std::int32_t flags, const char* ca
   return answer;
 }
 
-bool loadWindow(const WindowSpec& window, bool asDialog) {
+bool loadWindow(const WindowLayout& window, bool asDialog) {
   fake().calls.push_back(Call::loadWindow(window, asDialog));
   return fake().loadWindowResult;
 }
 
-void closeWindow(const WindowSpec& window) { fake().calls.push_back(Call::closeWindow(window)); }
+void closeWindow(const WindowLayout& window) { fake().calls.push_back(Call::closeWindow(window)); }
 
-void setChecked(const WindowSpec& window, int control, bool checked) {
+void setChecked(const WindowLayout& window, int control, bool checked) {
   fake().calls.push_back(Call::setChecked(window, control, checked));
   fake().checked[{&window, control}] = checked;
 }
 
-bool isChecked(const WindowSpec& window, int control) {
+bool isChecked(const WindowLayout& window, int control) {
   fake().calls.push_back(Call::isChecked(window, control));
   return fake().isCheckedNow(window, control);
 }
 
-void setPicture(const WindowSpec& window, int control, const unsigned char* bytes, std::size_t size) {
+void setPicture(const WindowLayout& window, int control, const unsigned char* bytes, std::size_t size) {
   fake().calls.push_back(Call::setPicture(window, control, size));
   fake().pictureBytes.assign(bytes, bytes + size);
 }

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 
 namespace kestrana::test {
 
@@ -31,7 +31,7 @@ struct ProgramEnded {
 // one place.
 struct Call {
   std::string op;
-  const WindowSpec* window = nullptr;
+  const WindowLayout* window = nullptr;
   int control = 0;
   std::int64_t a = 0, b = 0, c = 0;
   std::string text, caption;
@@ -43,11 +43,11 @@ struct Call {
   static Call readRegistry(RootKey root, std::string path, std::int64_t defaultValue = kNoDefault);
   static Call writeRegistry(RootKey root, std::string path, std::int32_t value);
   static Call messageBox(std::string text, std::int32_t flags, std::string caption);
-  static Call loadWindow(const WindowSpec& window, bool asDialog);
-  static Call closeWindow(const WindowSpec& window);
-  static Call setChecked(const WindowSpec& window, int control, bool checked);
-  static Call isChecked(const WindowSpec& window, int control);
-  static Call setPicture(const WindowSpec& window, int control, std::size_t size);
+  static Call loadWindow(const WindowLayout& window, bool asDialog);
+  static Call closeWindow(const WindowLayout& window);
+  static Call setChecked(const WindowLayout& window, int control, bool checked);
+  static Call isChecked(const WindowLayout& window, int control);
+  static Call setPicture(const WindowLayout& window, int control, std::size_t size);
   static Call endProgram(std::int32_t exitCode);
   static Call openProcessToken(std::uint32_t access);
   static Call lookupPrivilegeValue(std::string name);
@@ -82,7 +82,7 @@ struct FakePlatform {
   bool loadWindowResult = true;
 
   // Per-control checked state, shared by setChecked and isChecked.
-  std::map<std::pair<const WindowSpec*, int>, bool> checked;
+  std::map<std::pair<const WindowLayout*, int>, bool> checked;
   // The bytes of the last setPicture call.
   std::vector<unsigned char> pictureBytes;
 
@@ -99,7 +99,7 @@ struct FakePlatform {
   std::vector<Call> calls;
 
   void reset() { *this = FakePlatform{}; }
-  bool isCheckedNow(const WindowSpec& window, int control) const;
+  bool isCheckedNow(const WindowLayout& window, int control) const;
   // The calls with op, in order.
   std::vector<Call> callsOf(const std::string& op) const;
   // Every call but the isChecked queries: what the logic did rather than

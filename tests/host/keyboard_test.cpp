@@ -34,16 +34,16 @@ using kestrana::KeyAction;
 using kestrana::KeyActionKind;
 using kestrana::KeyPress;
 using kestrana::MainWindow;
-using kestrana::WindowSpec;
+using kestrana::WindowLayout;
 using kestrana::test::utf8;
 
-int at(const WindowSpec& window, int id) {
+int at(const WindowLayout& window, int id) {
   const int index = controlIndex(window, id);
   EXPECT_GE(index, 0) << "control id " << id << " is not on window \"" << utf8(window.caption) << "\"";
   return index;
 }
 
-std::string nameAt(const WindowSpec& window, int index) {
+std::string nameAt(const WindowLayout& window, int index) {
   if (index < 0 || index >= static_cast<int>(window.controlCount)) return "(none " + std::to_string(index) + ")";
   return utf8(window.controls[index].name);
 }
@@ -54,7 +54,7 @@ KeyPress letter(char c, bool alt) { return KeyPress{Key::Letter, false, alt, c};
 const KeyAction kPassOn{KeyActionKind::PassOn, -1};
 
 // Every control of the window, and the window itself (-1).
-std::vector<int> everyFocus(const WindowSpec& window) {
+std::vector<int> everyFocus(const WindowLayout& window) {
   std::vector<int> out{-1};
   for (int i = 0; i < static_cast<int>(window.controlCount); ++i) out.push_back(i);
   return out;
@@ -62,7 +62,7 @@ std::vector<int> everyFocus(const WindowSpec& window) {
 
 // Checks that Tab (or Shift+Tab) from each stop of `order` reaches the next
 // one, wrapping at the end.
-void expectCycle(const WindowSpec& window, const std::vector<int>& order, bool backward) {
+void expectCycle(const WindowLayout& window, const std::vector<int>& order, bool backward) {
   const int n = static_cast<int>(order.size());
   for (int k = 0; k < n; ++k) {
     const int from = order[k];
@@ -77,7 +77,7 @@ void expectCycle(const WindowSpec& window, const std::vector<int>& order, bool b
 // Guards against a control that swallows Esc, so the window cannot be closed
 // from it.
 TEST(Keyboard, EscapeClosesEveryWindowFromEveryControl) {
-  for (const WindowSpec* window : {&MainWindow, &AboutWindow, &ChangeLogWindow}) {
+  for (const WindowLayout* window : {&MainWindow, &AboutWindow, &ChangeLogWindow}) {
     for (int focused : everyFocus(*window)) {
       for (bool shift : {false, true}) {
         EXPECT_EQ((KeyAction{KeyActionKind::Close, -1}), decideKey(*window, focused, press(Key::Escape, shift)))
@@ -146,7 +146,7 @@ TEST(Keyboard, ArrowsMoveBetweenTheChoicesAndCheckTheOneReached) {
 // Guards against Enter pressing a button: no button of the program is a
 // default button.
 TEST(Keyboard, EnterIsPassedOnEverywhere) {
-  for (const WindowSpec* window : {&MainWindow, &AboutWindow, &ChangeLogWindow}) {
+  for (const WindowLayout* window : {&MainWindow, &AboutWindow, &ChangeLogWindow}) {
     for (int focused : everyFocus(*window)) {
       EXPECT_EQ(kPassOn, decideKey(*window, focused, press(Key::Enter)))
           << utf8(window->caption) << ": Enter from " << nameAt(*window, focused);
@@ -159,7 +159,7 @@ TEST(Keyboard, EnterIsPassedOnEverywhere) {
 TEST(Keyboard, AltWithTheUnderlinedLetterClicksItsButton) {
   using namespace kestrana::main_ctl;
   struct Case {
-    const WindowSpec* window;
+    const WindowLayout* window;
     char letter;
     int target;  // stacking index, or -1 for none
   };

@@ -56,13 +56,13 @@ struct Row {
 
 // Compares the window's controls with the expected rows in stacking order,
 // field by field.
-void expectControls(const WindowSpec& window, const std::vector<Row>& rows) {
+void expectControls(const WindowLayout& window, const std::vector<Row>& rows) {
   const std::string where = utf8(window.caption);
   ASSERT_EQ(rows.size(), window.controlCount) << where << ": expected " << rows.size() << " controls got "
                                               << window.controlCount;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const Row& e = rows[i];
-    const ControlSpec& g = window.controls[i];
+    const ControlLayout& g = window.controls[i];
     const std::string at = where + " control " + std::to_string(i) + " (" + utf8(e.name) + ")";
     EXPECT_EQ(e.id, g.id) << at << ": expected id " << e.id << " got " << g.id;
     EXPECT_STREQ(e.name, g.name) << at << ": expected name " << utf8(e.name) << " got " << utf8(g.name);
@@ -87,7 +87,7 @@ void expectControls(const WindowSpec& window, const std::vector<Row>& rows) {
   }
 }
 
-void expectFrame(const WindowSpec& window, const char* caption, int width, int height, Frame frame) {
+void expectFrame(const WindowLayout& window, const char* caption, int width, int height, Frame frame) {
   const std::string where = utf8(caption);
   EXPECT_STREQ(caption, window.caption) << "expected caption \"" << where << "\" got \"" << utf8(window.caption)
                                         << "\"";
@@ -102,7 +102,7 @@ void expectFrame(const WindowSpec& window, const char* caption, int width, int h
 // Guards against two controls sharing an id (findControl would find the
 // wrong one) or an id of 0, which stands for the window itself.
 TEST(WindowTables, ControlIdsAreUniqueAndNeverZero) {
-  for (const WindowSpec* window : {&MainWindow, &AboutWindow, &ChangeLogWindow}) {
+  for (const WindowLayout* window : {&MainWindow, &AboutWindow, &ChangeLogWindow}) {
     std::set<int> seen;
     for (std::size_t i = 0; i < window->controlCount; ++i) {
       const int id = window->controls[i].id;
@@ -146,7 +146,7 @@ TEST(WindowTables, MainWindowControls) {
 // Guards against a notice whose last line lacks its CR LF, or whose lines
 // are joined with a bare LF.
 TEST(WindowTables, MainWindowNoticeIsThreeLinesEachEndingWithCrLf) {
-  const ControlSpec* label = findControl(MainWindow, main_ctl::透明标签2);
+  const ControlLayout* label = findControl(MainWindow, main_ctl::透明标签2);
   ASSERT_NE(nullptr, label);
   const std::string text = label->text;
   std::vector<std::string> lines;
@@ -218,7 +218,7 @@ class Bindings : public test::FakePlatformTest {
  protected:
   // Runs the handler bound to (control, event); fails the test when there
   // is none.
-  static void run(const WindowSpec& window, int control, Event event) {
+  static void run(const WindowLayout& window, int control, Event event) {
     const Handler handler = findHandler(window, control, event);
     ASSERT_NE(nullptr, handler) << utf8(window.caption) << ": no handler for control " << control << " event "
                                 << static_cast<int>(event);

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 #include "platform/windows_win.h"
 #include "win32_test_support.h"
 
@@ -21,11 +21,11 @@ namespace {
 
 enum : int { kButton = 11, kEdit = 12, kSecond = 13 };
 
-constexpr ControlSpec kOpenerControls[] = {
+constexpr ControlLayout kOpenerControls[] = {
     {.id = kButton, .name = "open", .kind = ControlKind::PushButton,
      .left = 10, .top = 10, .width = 100, .height = 26, .text = "关于(&A)", .tabStop = true},
 };
-constexpr ControlSpec kDialogControls[] = {
+constexpr ControlLayout kDialogControls[] = {
     {.id = kButton, .name = "ok", .kind = ControlKind::PushButton,
      .left = 10, .top = 90, .width = 80, .height = 26, .text = "确定", .tabStop = true},
     {.id = kSecond, .name = "more", .kind = ControlKind::PushButton,
@@ -35,12 +35,12 @@ constexpr ControlSpec kDialogControls[] = {
 };
 constexpr Binding kNone[] = {{kButton, Event::Clicked, nullptr}};
 
-const WindowSpec kOpener = makeWindow("主窗口", 350, 330, Frame{}, kOpenerControls, kNone);
-const WindowSpec kBystander = makeWindow("另一个窗口", 200, 150, Frame{}, kOpenerControls, kNone);
-const WindowSpec kDialog = makeWindow("关于", 260, 180, Frame{}, kDialogControls, kNone);
-const WindowSpec kInner = makeWindow("更新日志", 240, 160, Frame{}, kDialogControls, kNone);
+const WindowLayout kOpener = makeWindow("主窗口", 350, 330, Frame{}, kOpenerControls, kNone);
+const WindowLayout kBystander = makeWindow("另一个窗口", 200, 150, Frame{}, kOpenerControls, kNone);
+const WindowLayout kDialog = makeWindow("关于", 260, 180, Frame{}, kDialogControls, kNone);
+const WindowLayout kInner = makeWindow("更新日志", 240, 160, Frame{}, kDialogControls, kNone);
 
-const WindowSpec* const kAllWindows[] = {&kInner, &kDialog, &kBystander, &kOpener};
+const WindowLayout* const kAllWindows[] = {&kInner, &kDialog, &kBystander, &kOpener};
 
 constexpr UINT kRunStep = WM_APP + 1;
 constexpr DWORD kWatchdogMs = 15000;
@@ -62,7 +62,7 @@ LRESULT CALLBACK stepProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 void post(std::size_t i) { PostMessageA(g_stepWindow, kRunStep, i, 0); }
 
 void destroyAll() {
-  for (const WindowSpec* window : kAllWindows) {
+  for (const WindowLayout* window : kAllWindows) {
     if (HWND hwnd = windowHandle(*window)) DestroyWindow(hwnd);
   }
 }

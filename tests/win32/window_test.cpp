@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
-#include "platform/window_spec.h"
+#include "platform/window_layout.h"
 #include "platform/windows_win.h"
 #include "ui/controls_win.h"
 #include "win32_test_support.h"
@@ -23,7 +23,7 @@ namespace {
 
 enum : int { kOk = 11, kCancel = 12, kAuto = 21, kManual = 22, kOff = 23, kLabel = 31, kNotes = 41 };
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {.id = kLabel, .name = "label", .kind = ControlKind::TransLabel,
      .left = 12, .top = 8, .width = 300, .height = 20, .text = "请选择USB接口运行状态",
      .color = kRed, .font = FontKind::Label},
@@ -62,28 +62,28 @@ constexpr Binding kBindings[] = {
 };
 
 // Odd sizes on purpose: centring must round the same way as (screen - w) / 2.
-const WindowSpec kTestWindow = makeWindow("测试窗口", 333, 211, Frame{}, kControls, kBindings);
+const WindowLayout kTestWindow = makeWindow("测试窗口", 333, 211, Frame{}, kControls, kBindings);
 
 void onCreated() {
   ++g_created.calls;
   HWND hwnd = windowHandle(kTestWindow);
   g_created.windowKnown = hwnd != nullptr;
   g_created.windowVisible = hwnd && IsWindowVisible(hwnd);
-  for (const ControlSpec& c : kControls) {
+  for (const ControlLayout& c : kControls) {
     HWND control = controlHandle(kTestWindow, c.id);
     if (control && IsWindow(control) && GetParent(control) == hwnd) ++g_created.controlsPresent;
   }
 }
 
-constexpr ControlSpec kOneButton[] = {
+constexpr ControlLayout kOneButton[] = {
     {.id = kOk, .name = "ok", .kind = ControlKind::PushButton,
      .left = 10, .top = 10, .width = 80, .height = 26, .text = "关闭", .tabStop = true},
 };
 constexpr Binding kNoBindings[] = {{kOk, Event::Clicked, nullptr}};
 
-const WindowSpec kToolWindow =
+const WindowLayout kToolWindow =
     makeWindow("工具窗口", 401, 299, Frame{.resizable = true, .toolWindow = true}, kOneButton, kNoBindings);
-const WindowSpec kBoxedWindow = makeWindow(
+const WindowLayout kBoxedWindow = makeWindow(
     "带按钮的窗口", 250, 180, Frame{.minimizeBox = true, .maximizeBox = true}, kOneButton, kNoBindings);
 
 class WindowTest : public testing::Test {
@@ -93,7 +93,7 @@ class WindowTest : public testing::Test {
     for (int& n : g_clicks) n = 0;
   }
   void TearDown() override {
-    for (const WindowSpec* window : {&kTestWindow, &kToolWindow, &kBoxedWindow}) {
+    for (const WindowLayout* window : {&kTestWindow, &kToolWindow, &kBoxedWindow}) {
       if (HWND hwnd = windowHandle(*window)) DestroyWindow(hwnd);
     }
     kestrana_test::pumpPending();
@@ -147,7 +147,7 @@ TEST_F(WindowTest, CreatedHandlerRunsHiddenThenWindowIsShown) {
 // says.
 TEST_F(WindowTest, FrameSizeCentringAndCaption) {
   struct Expected {
-    const WindowSpec* window;
+    const WindowLayout* window;
     DWORD style;    // exact under kFrameMask
     DWORD exStyle;  // exact under WS_EX_TOOLWINDOW
   };
@@ -189,10 +189,10 @@ TEST_F(WindowTest, ControlsFollowTheTable) {
 
   const std::vector<HWND> stacked = kestrana_test::childrenInStackingOrder(hwnd);
   std::vector<HWND> inTable;
-  for (const ControlSpec& c : kControls) inTable.push_back(controlHandle(kTestWindow, c.id));
+  for (const ControlLayout& c : kControls) inTable.push_back(controlHandle(kTestWindow, c.id));
   ASSERT_EQ(stacked.size(), inTable.size()) << "number of child windows";
   for (std::size_t i = 0; i < inTable.size(); ++i) {
-    const ControlSpec& c = kControls[i];
+    const ControlLayout& c = kControls[i];
     SCOPED_TRACE(std::string("control ") + c.name);
     ASSERT_NE(inTable[i], nullptr);
     EXPECT_EQ(stacked[i], inTable[i]) << "position " << i << " from the top of the stacking order holds "
@@ -215,7 +215,7 @@ TEST_F(WindowTest, ControlClassesAndStyles) {
   ASSERT_TRUE(openStartWindow(kTestWindow));
   kestrana_test::pumpPending();  // focus and activation have happened
   const HGDIOBJ guiFont = GetStockObject(DEFAULT_GUI_FONT);
-  for (const ControlSpec& c : kControls) {
+  for (const ControlLayout& c : kControls) {
     SCOPED_TRACE(std::string("control ") + c.name);
     HWND control = controlHandle(kTestWindow, c.id);
     ASSERT_NE(control, nullptr);

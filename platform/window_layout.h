@@ -34,7 +34,7 @@ inline constexpr Rgb kBlack{0, 0, 0};
 inline constexpr Rgb kRed{255, 0, 0};
 inline constexpr Rgb kBlue{0, 0, 255};
 
-struct ControlSpec {
+struct ControlLayout {
   int id = 0;  // unique within its window, never 0
   const char* name = "";
   ControlKind kind = ControlKind::TransLabel;
@@ -73,27 +73,27 @@ struct Frame {
   bool maximizeBox = false;
 };
 
-struct WindowSpec {
+struct WindowLayout {
   const char* caption = "";
   int width = 0, height = 0;  // outer size
   Frame frame;
-  const ControlSpec* controls = nullptr;  // stacking order, first on top
+  const ControlLayout* controls = nullptr;  // stacking order, first on top
   std::size_t controlCount = 0;
   const Binding* bindings = nullptr;
   std::size_t bindingCount = 0;
 };
 
 template <std::size_t NC, std::size_t NB>
-constexpr WindowSpec makeWindow(const char* caption, int width, int height, Frame frame,
-                                const ControlSpec (&controls)[NC], const Binding (&bindings)[NB]) {
-  return WindowSpec{caption, width, height, frame, controls, NC, bindings, NB};
+constexpr WindowLayout makeWindow(const char* caption, int width, int height, Frame frame,
+                                const ControlLayout (&controls)[NC], const Binding (&bindings)[NB]) {
+  return WindowLayout{caption, width, height, frame, controls, NC, bindings, NB};
 }
 
 // The control with this id, or nullptr.
-const ControlSpec* findControl(const WindowSpec& window, int id);
+const ControlLayout* findControl(const WindowLayout& window, int id);
 // Its index in stacking order, or -1.
-int controlIndex(const WindowSpec& window, int id);
+int controlIndex(const WindowLayout& window, int id);
 // The handler bound to (control, event), or nullptr.
-Handler findHandler(const WindowSpec& window, int control, Event event);
+Handler findHandler(const WindowLayout& window, int control, Event event);
 
 }  // namespace kestrana
