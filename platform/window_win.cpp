@@ -127,9 +127,9 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (LOWORD(wParam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus && IsChild(hwnd, focus)) w->savedFocus = focus;
-      } else {
+      } else if (HIWORD(wParam) == 0) {  // a minimized window keeps the focus itself
         HWND target = (w->savedFocus && IsWindow(w->savedFocus)) ? w->savedFocus : initialFocus(*w);
-        if (target) SetFocus(target);
+        SetFocus(target ? target : hwnd);
       }
       return 0;
     case kCloseRequest:
