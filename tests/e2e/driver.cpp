@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -563,6 +564,19 @@ bool Program::waitWindowGone(const char* caption, DWORD timeoutMs, Where where) 
                        << timeoutMs << " ms; still there";
   }
   return gone;
+}
+
+std::vector<std::string> loadedModules(DWORD pid) {
+  std::vector<std::string> out;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+  if (snapshot == INVALID_HANDLE_VALUE) return out;
+  MODULEENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry)) {
+    out.push_back(entry.szExePath);
+  }
+  CloseHandle(snapshot);
+  return out;
 }
 
 // ---------------------------------------------------------------- main window

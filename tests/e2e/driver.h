@@ -201,6 +201,10 @@ class Program {
   std::optional<DWORD> exitCode_;
 };
 
+// Full paths of the modules loaded in the process (a Toolhelp snapshot);
+// empty when they cannot be read.
+std::vector<std::string> loadedModules(DWORD pid);
+
 // ---------------------------------------------------------------- main window
 
 // The main window and its controls, found by their texts and kinds (the
