@@ -90,12 +90,16 @@ class PlantedFolder {
   bool ready_ = false;
 };
 
-class LibrarySearch : public ProgramTest {};
+class LibrarySearch : public ProgramTest {
+ protected:
+  // Goes after the fixture has ended the programs, so that no file of it is
+  // still in use.
+  PlantedFolder planted;
+};
 
 // Guards against a library search that still looks in the program's own
 // folder for the libraries it loads after start-up.
 TEST_F(LibrarySearch, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
-  PlantedFolder planted;
   ASSERT_TRUE(planted.ready());
   // The fixture removes the program's Wine settings, these with them.
   for (const char* library : kPlantedLibraries) {
@@ -108,7 +112,10 @@ TEST_F(LibrarySearch, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
 
   programs_.push_back(std::make_unique<Program>());
   Program& program = *programs_.back();
-  ASSERT_TRUE(program.startCommand(planted.program(), "\"" + planted.program() + "\""));
+  std::string commandLine(1, '"');
+  commandLine += planted.program();
+  commandLine += '"';
+  ASSERT_TRUE(program.startCommand(planted.program(), commandLine));
   const MainWindowControls main = waitMainWindowControls(program);
   ASSERT_TRUE(main.complete()) << "loaded: " << planted.loaded();
   EXPECT_EQ(checkState(main.manual), BST_CHECKED) << describeChoices(main);
