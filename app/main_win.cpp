@@ -1,16 +1,19 @@
-// Start-up: COM, the working directory, the start window and the loop.
+// Start-up: the library search, COM, the working directory, the start
+// window and the loop.
 #include <windows.h>
 #include <commctrl.h>
-#include <ole2.h>
 
 #include "app/main_window.h"
 #include "platform/platform.h"
+#include "platform/system_libraries_win.h"
 #include "platform/text.h"
 #include "platform/windows_win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything loads a library by name.
+  kestrana::restrictLibrarySearch();
   using namespace kestrana;
-  OleInitialize(nullptr);
+  const bool ole = initializeOle();
 
   // The working directory is the program's own folder. The search for the
   // last backslash reads the path as double-byte text.
@@ -18,15 +21,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
   if (length > 0 && length < MAX_PATH) SetCurrentDirectoryA(folderOfPath(path).c_str());
 
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
+  initCommonControls(ICC_STANDARD_CLASSES);
 
   if (!openStartWindow(MainWindow)) {
     showMessageBox("运行时出错!\r\n\r\n错误信息：载入启动窗口失败", kMbOk | kMbIconError, "错误");
-    OleUninitialize();
+    if (ole) uninitializeOle();
     return -1;
   }
   runMessageLoop();
-  OleUninitialize();
+  if (ole) uninitializeOle();
   return 0;
 }

@@ -1,14 +1,14 @@
 #include <windows.h>
-#include <shellapi.h>
 
 #include "info/web.h"
+#include "platform/system_libraries_win.h"
 
 namespace kestrana {
 
 void openWebAddress(const char* address) {
   // A browser window of that exact title, when there is one, owns the request.
   HWND owner = FindWindowExA(nullptr, nullptr, nullptr, "Microsoft Internet Explorer");
-  ShellExecuteA(owner, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
+  shellExecute(owner, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace kestrana

@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -563,6 +564,68 @@ bool Program::waitWindowGone(const char* caption, DWORD timeoutMs, Where where) 
                        << timeoutMs << " ms; still there";
   }
   return gone;
+}
+
+std::vector<std::string> loadedModules(DWORD pid) {
+  std::vector<std::string> out;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+  if (snapshot == INVALID_HANDLE_VALUE) return out;
+  MODULEENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry)) {
+    out.push_back(entry.szExePath);
+  }
+  CloseHandle(snapshot);
+  return out;
+}
+
+std::optional<int> gdiObjectCount(HANDLE process) {
+  // The 32-bit layouts: PROCESS_BASIC_INFORMATION's second field is the
+  // PEB's address, and the PEB holds the table's at 0x94. An entry is 24
+  // bytes; its byte 14 is the object's type, 0 for a free slot.
+  using QueryFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+  static const auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+  constexpr std::size_t kPebTableOffset = 0x94, kEntrySize = 24, kTypeOffset = 14;
+  constexpr std::size_t kEntriesPerRead = 4096, kMaxEntries = 0x10000;
+  ULONG_PTR basic[6] = {};
+  if (!query || query(process, 0, basic, sizeof basic, nullptr) != 0 || !basic[1]) return std::nullopt;
+  DWORD table = 0;
+  SIZE_T read = 0;
+  if (!ReadProcessMemory(process, reinterpret_cast<const char*>(basic[1]) + kPebTableOffset, &table, sizeof table,
+                         &read) ||
+      !table) {
+    return std::nullopt;
+  }
+  std::vector<unsigned char> chunk(kEntriesPerRead * kEntrySize);
+  int count = 0;
+  // The table ends where the readable memory does.
+  for (std::size_t first = 0; first < kMaxEntries; first += kEntriesPerRead) {
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table + first * kEntrySize), chunk.data(),
+                           chunk.size(), &read) ||
+        read != chunk.size()) {
+      if (first == 0) return std::nullopt;
+      break;
+    }
+    for (std::size_t i = 0; i < kEntriesPerRead; ++i) count += chunk[i * kEntrySize + kTypeOffset] != 0;
+  }
+  return count;
+}
+
+namespace {
+BOOL CALLBACK countWindow(HWND, LPARAM counter) {
+  ++*reinterpret_cast<int*>(counter);
+  return TRUE;
+}
+}  // namespace
+
+int windowCount(DWORD pid) {
+  int count = 0;
+  for (HWND top : allTopWindows(pid)) {
+    ++count;
+    EnumChildWindows(top, countWindow, reinterpret_cast<LPARAM>(&count));
+  }
+  return count;
 }
 
 // ---------------------------------------------------------------- main window

@@ -201,6 +201,18 @@ class Program {
   std::optional<DWORD> exitCode_;
 };
 
+// Full paths of the modules loaded in the process (a Toolhelp snapshot);
+// empty when they cannot be read.
+std::vector<std::string> loadedModules(DWORD pid);
+
+// Live GDI objects of a 32-bit process, counted in its own GDI handle table
+// (the PEB's GdiSharedHandleTable, read from outside), since Wine's
+// GetGuiResources answers 0. nullopt when the table cannot be read.
+std::optional<int> gdiObjectCount(HANDLE process);
+// Windows of the process: its top-level windows, visible or not, and every
+// window below them.
+int windowCount(DWORD pid);
+
 // ---------------------------------------------------------------- main window
 
 // The main window and its controls, found by their texts and kinds (the

@@ -1,6 +1,6 @@
 // Small helpers for the About and change-log cases: messages with a time
-// limit, the mouse cursor the system shows, pixel counts over a screenshot
-// and the program's GUI object counts.
+// limit, the mouse cursor the system shows and pixel counts over a
+// screenshot.
 #pragma once
 
 #include <windows.h>
@@ -133,17 +133,6 @@ inline InkLayout inkLayout(const Capture& c, const RECT& r, const std::function<
     }
   }
   return ink;
-}
-
-// ---------------------------------------------------------------- GUI objects
-
-struct GuiCounts {
-  DWORD gdi = 0;
-  DWORD user = 0;
-};
-
-inline GuiCounts guiCounts(HANDLE process) {
-  return GuiCounts{GetGuiResources(process, GR_GDIOBJECTS), GetGuiResources(process, GR_USEROBJECTS)};
 }
 
 }  // namespace e2e::info

@@ -1,0 +1,173 @@
+// Libraries planted beside the program. A copy of it lies in a folder of its
+// own with stand-ins for the libraries it loads itself (shell32, ole32,
+// comctl32), and Wine is told to prefer a copy found on the search path to
+// its own for that program. Driven through every window and the forum link,
+// the program must load none of them: each would run with the rights of
+// the administrator who started it.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "info/web.h"
+
+namespace {
+
+using namespace e2e;
+
+constexpr const char* kPlantedLibraries[] = {"shell32", "ole32", "comctl32"};
+constexpr char kAboutCaption[] = "关于";
+constexpr char kChangeLogCaption[] = "更新日志";
+constexpr char kOkText[] = "确定";
+
+#define FAIL_AT(where) ADD_FAILURE_AT((where).file_name(), static_cast<int>((where).line()))
+
+std::string lower(std::string text) {
+  CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// A folder of its own in the temp folder holding a copy of the program and
+// the stand-ins; it goes, with whatever the stand-ins left, at the end.
+class PlantedFolder {
+ public:
+  explicit PlantedFolder(Where where = Where::current()) {
+    folder_ = tempFileName("kestrana-planted");
+    folder_.resize(folder_.rfind('.'));
+    if (!CreateDirectoryA(folder_.c_str(), nullptr)) {
+      FAIL_AT(where) << "cannot create " << folder_ << ", error " << GetLastError();
+      return;
+    }
+    ready_ = copy(programPath(), program(), where);
+    for (const char* library : kPlantedLibraries) {
+      ready_ = copy(windowsPathOf(KESTRANA_PLANTED_DIR) + "\\" + library + ".dll", libraryPath(library), where) &&
+               ready_;
+    }
+  }
+  ~PlantedFolder() {
+    for (const char* library : kPlantedLibraries) {
+      DeleteFileA(libraryPath(library).c_str());
+      DeleteFileA((libraryPath(library) + ".loaded").c_str());
+    }
+    DeleteFileA(program().c_str());
+    RemoveDirectoryA(folder_.c_str());
+  }
+  PlantedFolder(const PlantedFolder&) = delete;
+  PlantedFolder& operator=(const PlantedFolder&) = delete;
+
+  bool ready() const { return ready_; }
+  const std::string& folder() const { return folder_; }
+  // Named as the program, so that Wine's settings for it apply.
+  std::string program() const { return folder_ + "\\Kestrana.exe"; }
+  std::string libraryPath(const char* library) const { return folder_ + "\\" + library + ".dll"; }
+
+  // "shell32.dll (by PROGRAM)" for every stand-in that has been loaded.
+  std::string loaded() const {
+    std::string out;
+    for (const char* library : kPlantedLibraries) {
+      HANDLE file = CreateFileA((libraryPath(library) + ".loaded").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (file == INVALID_HANDLE_VALUE) continue;
+      char by[MAX_PATH + 1] = {};
+      DWORD read = 0;
+      ReadFile(file, by, MAX_PATH, &read, nullptr);
+      CloseHandle(file);
+      out += std::string(out.empty() ? "" : ", ") + library + ".dll (by " + std::string(by, read) + ")";
+    }
+    return out;
+  }
+
+ private:
+  static bool copy(const std::string& from, const std::string& to, Where where) {
+    if (CopyFileA(from.c_str(), to.c_str(), TRUE)) return true;
+    FAIL_AT(where) << "cannot copy " << from << " to " << to << ", error " << GetLastError();
+    return false;
+  }
+
+  std::string folder_;
+  bool ready_ = false;
+};
+
+class LibrarySearch : public ProgramTest {
+ protected:
+  // Goes after the fixture has ended the programs, so that no file of it is
+  // still in use.
+  PlantedFolder planted;
+};
+
+// Guards against a library search that still looks in the program's own
+// folder for the libraries it loads after start-up.
+TEST_F(LibrarySearch, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
+  ASSERT_TRUE(planted.ready());
+  // The fixture removes the program's Wine settings, these with them.
+  for (const char* library : kPlantedLibraries) {
+    ASSERT_TRUE(regSetString(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\DllOverrides", library,
+                             "native,builtin"));
+  }
+  ASSERT_TRUE(setStartValue(3));
+  const std::string recordFile = tempFileName("kestrana-https");
+  auto recorder = installHttpsRecorder(recordFile);
+
+  programs_.push_back(std::make_unique<Program>());
+  Program& program = *programs_.back();
+  std::string commandLine(1, '"');
+  commandLine += planted.program();
+  commandLine += '"';
+  ASSERT_TRUE(program.startCommand(planted.program(), commandLine));
+  const MainWindowControls main = waitMainWindowControls(program);
+  ASSERT_TRUE(main.complete()) << "loaded: " << planted.loaded();
+  EXPECT_EQ(checkState(main.manual), BST_CHECKED) << describeChoices(main);
+
+  pressButton(main.about);
+  HWND about = program.waitWindow(kAboutCaption);
+  ASSERT_TRUE(about) << "loaded: " << planted.loaded();
+  HWND changeLogLink = childByText(about, kChangeLogCaption);
+  HWND forumLink = childByText(about, kestrana::kForumHost);
+  HWND aboutOk = childByText(about, kOkText);
+  ASSERT_TRUE(changeLogLink && forumLink && aboutOk) << "About controls missing";
+
+  postClickAt(changeLogLink, POINT{4, 4});
+  HWND changeLog = program.waitWindow(kChangeLogCaption);
+  ASSERT_TRUE(changeLog) << "loaded: " << planted.loaded();
+  HWND changeLogOk = childByText(changeLog, kOkText);
+  ASSERT_TRUE(changeLogOk);
+  pressButton(changeLogOk);
+  ASSERT_TRUE(program.waitWindowGone(kChangeLogCaption));
+
+  postClickAt(forumLink, POINT{4, 4});
+  const std::vector<Record> records = waitRecords(recordFile, 1);
+  EXPECT_EQ(records.size(), 1u) << "expected the forum address handed to the shell; loaded: " << planted.loaded();
+  if (!records.empty()) {
+    EXPECT_EQ(records[0].arguments, std::vector<std::string>{kestrana::kForumAddress})
+        << "got " << records[0].commandLine;
+  }
+  pressButton(aboutOk);
+  ASSERT_TRUE(program.waitWindowGone(kAboutCaption));
+
+  // Each library was loaded, from elsewhere; the common controls from the
+  // side-by-side store, where the manifest sends a load by name.
+  const std::vector<std::string> modules = loadedModules(program.pid());
+  for (const char* library : kPlantedLibraries) {
+    SCOPED_TRACE(library);
+    std::string found;
+    for (const std::string& module : modules) {
+      const std::string path = lower(module);
+      if (path.ends_with(std::string("\\") + library + ".dll")) found = path;
+    }
+    EXPECT_NE(found, "") << "expected the program to have loaded it; " << modules.size() << " modules";
+    EXPECT_EQ(found.find(lower(planted.folder())), std::string::npos) << "loaded from " << found;
+    if (std::string(library) == "comctl32") {
+      EXPECT_NE(found.find("\\winsxs\\"), std::string::npos) << "expected version 6 from winsxs, got " << found;
+    }
+  }
+
+  postClose(main.window);
+  program.expectExit(0);
+  EXPECT_EQ(planted.loaded(), "") << "planted libraries were loaded";
+  recorder.reset();
+  DeleteFileA(recordFile.c_str());
+}
+
+}  // namespace
