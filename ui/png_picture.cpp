@@ -38,9 +38,15 @@ bool decodePng(const unsigned char* bytes, std::size_t size, Picture& out) {
 }
 
 std::vector<std::uint32_t> compositeOver(const Picture& picture, Rgb background) {
-  const std::size_t count = static_cast<std::size_t>(picture.width) * picture.height;
+  // A picture with fewer pixels than its size claims composites to nothing.
+  // That is decided before anything is allocated: the size alone may be
+  // absurd, and width * height * 4 may not even fit in a size_t.
+  if (picture.width < 0 || picture.height < 0) return {};
+  const auto width = static_cast<std::size_t>(picture.width);
+  const auto height = static_cast<std::size_t>(picture.height);
+  if (width != 0 && picture.rgba.size() / 4 / width < height) return {};
+  const std::size_t count = width * height;
   std::vector<std::uint32_t> out(count);
-  if (picture.rgba.size() < count * 4) return {};
   auto blend = [](unsigned src, unsigned dst, unsigned alpha) {
     return (src * alpha + dst * (255 - alpha) + 127) / 255;
   };
