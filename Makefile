@@ -1,12 +1,16 @@
 # A thin layer over the setup script, CMake and CTest.
 #   make        set up (first time) and build build/win32/Kestrana.exe
 #   make run    build and run the program under Wine
-#   make test   build and run every test: host, win32 and end-to-end
+#   make test   build and run every test: host, win32 and end-to-end, and
+#               replay the fuzz corpora
+#   make fuzz   fuzz each target for FUZZ_SECONDS seconds (default 60)
 JOBS ?= $(shell nproc)
 WIN32_DIR := build/win32
 HOST_DIR := build/host
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup win32 host run test clean
+.PHONY: all setup win32 host fuzz-build fuzz run test clean
 
 all: win32
 
@@ -21,12 +25,21 @@ host: setup
 	@test -f $(HOST_DIR)/CMakeCache.txt || cmake -S . -B $(HOST_DIR)
 	@cmake --build $(HOST_DIR) -j$(JOBS)
 
+# The fuzz targets need clang, so they are a build of their own.
+fuzz-build: setup
+	@test -f $(FUZZ_DIR)/CMakeCache.txt || cmake -S tests/fuzz -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+	@cmake --build $(FUZZ_DIR) -j$(JOBS)
+
+fuzz: fuzz-build
+	@bash tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 run: win32
 	@bash scripts/run.sh
 
-test: win32 host
+test: win32 host fuzz-build
 	@ctest --test-dir $(HOST_DIR) --output-on-failure
+	@ctest --test-dir $(FUZZ_DIR) --output-on-failure
 	@bash scripts/wine-session.sh ctest --test-dir $(WIN32_DIR) --output-on-failure
 
 clean:
-	rm -rf $(WIN32_DIR) $(HOST_DIR) build/wine build/screenshots
+	rm -rf $(WIN32_DIR) $(HOST_DIR) $(FUZZ_DIR) build/wine build/screenshots

@@ -9,6 +9,10 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Code page 936 starts two-byte characters with 0x81 to 0xFE only; 0x80 (the
+// euro sign) and 0xFF are characters of their own, and a backslash after one
+// of them is a real separator.
+bool isLeadByte936(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
 }  // namespace
 
@@ -50,7 +54,7 @@ std::size_t lastBackslashDbcs(std::string_view path) {
   std::size_t found = std::string_view::npos;
   for (std::size_t i = 0; i < path.size(); ++i) {
     const auto byte = static_cast<unsigned char>(path[i]);
-    if (byte >= 0x80) {
+    if (isLeadByte936(byte)) {
       ++i;  // the trail byte belongs to this character
     } else if (byte == '\\') {
       found = i;

@@ -22,8 +22,8 @@ struct RegistryPath {
 RegistryPath splitRegistryPath(std::string_view path);
 
 // Index of the last backslash in a path read as code page 936 text, where a
-// byte of 0x80 or more starts a two-byte character whose trail byte is never
-// a separator; npos when there is none.
+// lead byte (0x81 to 0xFE) starts a two-byte character whose trail byte is
+// never a separator; npos when there is none.
 std::size_t lastBackslashDbcs(std::string_view path);
 
 // The folder part of a module path: everything before its last backslash.

@@ -13,6 +13,8 @@ packages=(
   wine wine32:i386
   xvfb xauth x11-utils imagemagick
   fonts-wqy-microhei locales
+  # The fuzz targets: clang and its runtimes (libFuzzer, the sanitizers).
+  clang-14 libclang-rt-14-dev
 )
 
 have_all_packages() {

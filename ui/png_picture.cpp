@@ -6,10 +6,32 @@
 
 namespace kestrana {
 
+namespace {
+
+// libpng allocates a chunk's declared length before it reads the chunk and
+// only warns when that length is absurd, so a few hundred bytes can ask for
+// 2 GB. Every chunk before the image data must therefore lie within the
+// bytes; libpng reads each of them whole, so a file where one does not
+// fails to decode in any case.
+bool chunksBeforeImageDataFit(const unsigned char* bytes, std::size_t size) {
+  std::size_t pos = 8;  // after the signature
+  for (;;) {
+    if (size - pos < 8) return false;
+    const std::uint32_t length = (std::uint32_t{bytes[pos]} << 24) | (std::uint32_t{bytes[pos + 1]} << 16) |
+                                 (std::uint32_t{bytes[pos + 2]} << 8) | bytes[pos + 3];
+    if (std::memcmp(bytes + pos + 4, "IDAT", 4) == 0) return true;
+    if (length > size - pos - 8 || size - pos - 8 - length < 4) return false;  // data and CRC
+    pos += 12 + std::size_t{length};
+  }
+}
+
+}  // namespace
+
 bool decodePng(const unsigned char* bytes, std::size_t size, Picture& out) {
   out = Picture{};
   static const unsigned char kSignature[4] = {0x89, 0x50, 0x4E, 0x47};
   if (bytes == nullptr || size < 8 || std::memcmp(bytes, kSignature, 4) != 0) return false;
+  if (!chunksBeforeImageDataFit(bytes, size)) return false;
 
   png_image image;
   std::memset(&image, 0, sizeof image);
@@ -38,9 +60,15 @@ bool decodePng(const unsigned char* bytes, std::size_t size, Picture& out) {
 }
 
 std::vector<std::uint32_t> compositeOver(const Picture& picture, Rgb background) {
-  const std::size_t count = static_cast<std::size_t>(picture.width) * picture.height;
+  // A picture with fewer pixels than its size claims composites to nothing.
+  // That is decided before anything is allocated: the size alone may be
+  // absurd, and width * height * 4 may not even fit in a size_t.
+  if (picture.width < 0 || picture.height < 0) return {};
+  const auto width = static_cast<std::size_t>(picture.width);
+  const auto height = static_cast<std::size_t>(picture.height);
+  if (width != 0 && picture.rgba.size() / 4 / width < height) return {};
+  const std::size_t count = width * height;
   std::vector<std::uint32_t> out(count);
-  if (picture.rgba.size() < count * 4) return {};
   auto blend = [](unsigned src, unsigned dst, unsigned alpha) {
     return (src * alpha + dst * (255 - alpha) + 127) / 255;
   };

@@ -202,6 +202,7 @@ TEST(DoubleBytePath, TrailBytesAreNeverSeparators) {
       {"Kestrana.exe", npos, nullptr, "no separator at all"},
       {"昞", npos, nullptr, "only a 0x5C trail byte"},
       {std::string("C:\\a\x95"), 2, "C:", "a lone lead byte at the end is not read past"},
+      {"C:\\a\x80\\b\xFF\\Kestrana.exe", 8, "C:\\a\x80\\b\xFF", "0x80 (the euro sign) and 0xFF are no lead bytes"},
   };
   for (const Case& c : cases) {
     const std::size_t got = kestrana::lastBackslashDbcs(c.path);
