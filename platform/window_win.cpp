@@ -249,11 +249,17 @@ OpenWindow* createAndShow(const WindowLayout& layout) {
     *w = OpenWindow{};
     return nullptr;
   }
-  // The outer size is the window's, whatever the system made of the request.
-  SetWindowPos(hwnd, nullptr, left, top, layout.width, layout.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The outer size is the window's, whatever the system made of the
+  // request. Moving a window costs a round trip to the window system, so
+  // only a window that did not come out as asked is moved.
+  RECT outer;
+  if (!GetWindowRect(hwnd, &outer) || outer.left != left || outer.top != top ||
+      outer.right - outer.left != layout.width || outer.bottom - outer.top != layout.height) {
+    SetWindowPos(hwnd, nullptr, left, top, layout.width, layout.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(programIcon(true)));
-  SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(programIcon(false)));
+  // The icons are the class's (registerWindowClass): setting them again per
+  // window would only make the window system convert them once more.
 
   for (std::size_t i = 0; i < layout.controlCount; ++i) {
     HWND control = createControl(hwnd, layout.controls[i]);
@@ -262,7 +268,10 @@ OpenWindow* createAndShow(const WindowLayout& layout) {
       return nullptr;
     }
     // Each new control goes beneath those before it: the first stays on top.
-    SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // A new child already comes last; it is moved only if it did not.
+    if (GetWindow(control, GW_HWNDNEXT)) {
+      SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     w->controls[w->controlCount++] = control;
   }
 
