@@ -2,11 +2,12 @@
 #   make        set up (first time) and build build/win32/Kestrana.exe
 #   make run    build and run the program under Wine
 #   make test   build and run every test: host, win32 and end-to-end
+#   make bench  time Kestrana.exe against hand-written programs (developers)
 JOBS ?= $(shell nproc)
 WIN32_DIR := build/win32
 HOST_DIR := build/host
 
-.PHONY: all setup win32 host run test clean
+.PHONY: all setup win32 host run test bench clean
 
 all: win32
 
@@ -27,6 +28,10 @@ run: win32
 test: win32 host
 	@ctest --test-dir $(HOST_DIR) --output-on-failure
 	@bash scripts/wine-session.sh ctest --test-dir $(WIN32_DIR) --output-on-failure
+
+bench: win32
+	@cmake --build $(WIN32_DIR) --target bench_programs -j$(JOBS)
+	@bash scripts/bench.sh
 
 clean:
 	rm -rf $(WIN32_DIR) $(HOST_DIR) build/wine build/screenshots
