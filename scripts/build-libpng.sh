@@ -31,11 +31,12 @@ src=$(find . -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
 [ -n "$src" ] || { echo "libpng: no source tree unpacked" >&2; exit 1; }
 mingw=/usr/i686-w64-mingw32
 # Sections per function and object, so that the program's link drops what
-# the decoder does not reach.
+# the decoder does not reach; no unwind tables, which nothing in the program
+# reads.
 cmake -S "$src" -B build -G "Unix Makefiles" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=MinSizeRel \
-  -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections" \
+  -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables" \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DDFA_XTRA="$config" \
   -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_FRAMEWORK=OFF -DPNG_EXECUTABLES=OFF \
