@@ -2,10 +2,10 @@
 // the dialog bookkeeping of loadWindow/closeWindow and the keyboard filter.
 #include <windows.h>
 
+#include "platform/drawn_controls_win.h"
 #include "platform/keyboard.h"
 #include "platform/platform.h"
 #include "platform/windows_win.h"
-#include "ui/controls_win.h"
 
 namespace kestrana {
 
