@@ -183,12 +183,17 @@ bool runOnce(Program& p, bool record) {
   return ok;
 }
 
-double median(std::vector<double> v) {
+// The q-quantile (0.5: the median), interpolated between neighbours.
+double quantile(std::vector<double> v, double q) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+  const double at = q * static_cast<double>(v.size() - 1);
+  const auto below = static_cast<std::size_t>(at);
+  const std::size_t above = below + 1 < v.size() ? below + 1 : below;
+  return v[below] + (v[above] - v[below]) * (at - static_cast<double>(below));
 }
+
+double median(const std::vector<double>& v) { return quantile(v, 0.5); }
 
 long long fileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -196,17 +201,19 @@ long long fileSize(const std::string& path) {
   return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// One row of the table: the median of each program, or its spread (the
+// middle half of the runs) when `spread` is set.
 void printRow(const char* name, const std::vector<Program>& programs, std::vector<double> Program::*field,
-              const char* format) {
+              bool spread = false) {
   std::printf("%-26s", name);
   for (const Program& p : programs) {
-    if ((p.*field).empty()) {
-      std::printf(" %12s", "-");
-    } else {
-      char cell[32];
-      std::snprintf(cell, sizeof cell, format, median(p.*field));
-      std::printf(" %12s", cell);
+    char cell[32] = "-";
+    if (!(p.*field).empty() && spread) {
+      std::snprintf(cell, sizeof cell, "%.0f-%.0f", quantile(p.*field, 0.25), quantile(p.*field, 0.75));
+    } else if (!(p.*field).empty()) {
+      std::snprintf(cell, sizeof cell, field == &Program::peak ? "%.0f" : "%.1f", median(p.*field));
     }
+    std::printf(" %12s", cell);
   }
   std::printf("\n");
 }
@@ -258,13 +265,17 @@ int main(int argc, char** argv) {
   std::printf("%-26s", "median");
   for (const Program& p : programs) std::printf(" %12s", p.label.c_str());
   std::printf("\n");
-  printRow("start to ready (ms)", programs, &Program::start, "%.1f");
-  printRow("About open to ready (ms)", programs, &Program::about, "%.1f");
-  printRow("close to exit (ms)", programs, &Program::close, "%.1f");
-  printRow("peak working set (KB)", programs, &Program::peak, "%.0f");
+  printRow("start to ready (ms)", programs, &Program::start);
+  printRow("About open to ready (ms)", programs, &Program::about);
+  printRow("close to exit (ms)", programs, &Program::close);
+  printRow("peak working set (KB)", programs, &Program::peak);
   std::printf("%-26s", "exe size (bytes)");
   for (const Program& p : programs) std::printf(" %12lld", p.size);
   std::printf("\n");
+  // Other work on the machine shows as a wide middle half.
+  std::printf("%-26s\n", "middle half of the runs");
+  printRow("start to ready (ms)", programs, &Program::start, true);
+  printRow("About open to ready (ms)", programs, &Program::about, true);
 
   struct Goal {
     const char* what;
