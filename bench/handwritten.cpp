@@ -12,6 +12,9 @@
 namespace {
 
 HFONT g_boldFont;
+// The control with the focus while the window is not active; at first the
+// checked choice, else the first stop of the Tab order, as in the program.
+HWND g_focus;
 
 constexpr char kNotice[] =
     "注意：\r\n"
@@ -47,7 +50,10 @@ void showStartValue(HWND window) {
   }
   RegCloseKey(key);
   int checked = value == 2 ? kAutomatic : value == 3 ? kManual : value == 4 ? kDisabled : 0;
-  if (checked) SendDlgItemMessageA(window, checked, BM_SETCHECK, BST_CHECKED, 0);
+  if (checked) {
+    SendDlgItemMessageA(window, checked, BM_SETCHECK, BST_CHECKED, 0);
+    g_focus = GetDlgItem(window, checked);
+  }
 }
 
 bool versionPasses() {
@@ -70,6 +76,13 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
       }
       break;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        g_focus = GetFocus();
+      } else if (HIWORD(wParam) == 0) {
+        SetFocus(g_focus ? g_focus : hwnd);
+      }
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -174,7 +187,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   child(window, "BUTTON", "应用设置(&S)", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 160, 262, 80, 32, kApply);
   child(window, "BUTTON", "禁用", WS_TABSTOP | BS_AUTORADIOBUTTON | BS_MULTILINE, 16, 128, 312, 24, kDisabled);
   child(window, "BUTTON", "自动启用", WS_TABSTOP | BS_AUTORADIOBUTTON | BS_MULTILINE, 16, 56, 312, 24, kAutomatic);
-  child(window, "BUTTON", "手动启用", WS_TABSTOP | BS_AUTORADIOBUTTON | BS_MULTILINE, 16, 92, 312, 24, kManual);
+  g_focus = child(window, "BUTTON", "手动启用", WS_TABSTOP | BS_AUTORADIOBUTTON | BS_MULTILINE, 16, 92, 312, 24, kManual);
   if (!versionPasses()) {
     MessageBoxA(nullptr, "非常抱歉，您的系统版本过低！本工具至少要在Windows Vista及以上的版本才能运行！", "无法运行",
                 MB_OK | MB_ICONERROR | MB_TASKMODAL);

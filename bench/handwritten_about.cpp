@@ -16,6 +16,7 @@ namespace {
 enum { kChangeLog = 1, kLogo, kContact, kOk, kWelcome, kForum, kNote, kCredit, kVersion, kName };
 
 HBITMAP g_logo;
+HWND g_focus;  // as in the main window; at first the OK button
 
 // The logo as a top-down 32-bit DIB over the face colour, or nullptr.
 HBITMAP decodeLogo() {
@@ -69,6 +70,14 @@ LRESULT CALLBACK pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
 LRESULT CALLBACK aboutProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == kOk) {
     DestroyWindow(hwnd);
+    return 0;
+  }
+  if (msg == WM_ACTIVATE) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+      g_focus = GetFocus();
+    } else if (HIWORD(wParam) == 0) {
+      SetFocus(g_focus ? g_focus : hwnd);
+    }
     return 0;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -126,7 +135,7 @@ void openAbout(HWND owner) {
   child(window, kLabelClass, "更新日志", 0, 8, 148, 56, 24, kChangeLog, &link);
   child(window, "HandPicture", "", 0, 16, 40, 100, 100, kLogo);
   child(window, "BUTTON", "与我联系(&C)", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 232, 148, 80, 32, kContact);
-  child(window, "BUTTON", "确定", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 320, 148, 80, 32, kOk);
+  g_focus = child(window, "BUTTON", "确定", WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE, 320, 148, 80, 32, kOk);
   child(window, kLabelClass, "Quorvel论坛欢迎您：", 0, 160, 112, 120, 24, kWelcome, &plain);
   child(window, kLabelClass, "bbs.example.org", 0, 285, 112, 120, 24, kForum, &link);
   child(window, kLabelClass, "", 0, 136, 80, 264, 32, kNote, &note);
