@@ -4,13 +4,14 @@
 #   make test   build and run every test: host, win32 and end-to-end, and
 #               replay the fuzz corpora
 #   make fuzz   fuzz each target for FUZZ_SECONDS seconds (default 60)
+#   make bench  time Kestrana.exe against hand-written programs (developers)
 JOBS ?= $(shell nproc)
 WIN32_DIR := build/win32
 HOST_DIR := build/host
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup win32 host fuzz-build fuzz run test clean
+.PHONY: all setup win32 host fuzz-build fuzz run test bench clean
 
 all: win32
 
@@ -40,6 +41,10 @@ test: win32 host fuzz-build
 	@ctest --test-dir $(HOST_DIR) --output-on-failure
 	@ctest --test-dir $(FUZZ_DIR) --output-on-failure
 	@bash scripts/wine-session.sh ctest --test-dir $(WIN32_DIR) --output-on-failure
+
+bench: win32
+	@cmake --build $(WIN32_DIR) --target bench_programs -j$(JOBS)
+	@bash scripts/bench.sh
 
 clean:
 	rm -rf $(WIN32_DIR) $(HOST_DIR) $(FUZZ_DIR) build/wine build/screenshots

@@ -19,7 +19,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // last backslash reads the path as double-byte text.
   char path[MAX_PATH + 1] = {};
   const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) SetCurrentDirectoryA(folderOfPath(path).c_str());
+  if (length > 0 && length < MAX_PATH) {
+    path[folderOfPath(path).size()] = '\0';
+    SetCurrentDirectoryA(path);
+  }
 
   initCommonControls(ICC_STANDARD_CLASSES);
 

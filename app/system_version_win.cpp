@@ -8,17 +8,18 @@ namespace kestrana {
 static_assert(sizeof(OSVERSIONINFOEXA) == 156, "OSVERSIONINFOEXA size");
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA size");
 
-std::string querySystemVersion() {
+VersionText querySystemVersion() {
   // The first query only decides whether the second is made.
   OSVERSIONINFOEXA extended{};
   extended.dwOSVersionInfoSize = sizeof extended;
   if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&extended))) {
     OSVERSIONINFOA plain{};
     plain.dwOSVersionInfoSize = sizeof plain;
-    if (!GetVersionExA(&plain)) return std::string();
+    if (!GetVersionExA(&plain)) return VersionText{};
   }
   HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-  if (!kernel) return "unknown";
+  const VersionText unknown{"unknown"};
+  if (!kernel) return unknown;
   using GetVersionExFn = BOOL(WINAPI*)(OSVERSIONINFOA*);
   auto getVersionEx = reinterpret_cast<GetVersionExFn>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "GetVersionExA")));
@@ -31,7 +32,7 @@ std::string querySystemVersion() {
   } else {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
-    if (!getVersionEx(&info)) return "unknown";
+    if (!getVersionEx(&info)) return unknown;
     major = info.dwMajorVersion;
     minor = info.dwMinorVersion;
   }

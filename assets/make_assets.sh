@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Rebuilds the generated pictures: assets/logo.png, assets/kestrana.ico and
-# info/logo_png.cpp (the logo's bytes for embedding). The generator is a host
-# program; it is built into a temporary directory and removed afterwards.
+# Rebuilds the generated pictures: assets/logo.png and assets/kestrana.ico.
+# The generator is a host program; it is built into a temporary directory
+# and removed afterwards. The build embeds assets/logo.png in the program.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,4 +12,3 @@ trap 'rm -rf "$tmp"' EXIT
 g++ -std=c++17 -O2 -Wall -Wextra -o "$tmp/make_assets" "$root/assets/make_assets.cpp" \
   $(pkg-config --cflags --libs libpng) -lz
 "$tmp/make_assets" "$root/assets/"
-mv "$root/assets/logo_png.cpp" "$root/info/logo_png.cpp"

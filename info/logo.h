@@ -1,4 +1,5 @@
-// Kestrana's 100x100 logo as PNG bytes, generated into info/logo_png.cpp by assets/make_assets.cpp.
+// Kestrana's 100x100 logo as PNG bytes: assets/logo.png, embedded by the build
+// (cmake/embed_file.cmake).
 #ifndef KESTRANA_INFO_LOGO_H_
 #define KESTRANA_INFO_LOGO_H_
 

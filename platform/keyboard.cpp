@@ -1,27 +1,36 @@
 #include "platform/keyboard.h"
 
-#include <vector>
-
 namespace kestrana {
 
 namespace {
 
-// Indices of the controls that satisfy pred, in reverse stacking order.
+// The next control after `current` that satisfies pred, in reverse stacking
+// order (backward: in stacking order), wrapping; from a control outside that
+// order, the first one. -1 when no control satisfies pred.
 template <typename Pred>
-std::vector<int> reverseStackingOrder(const WindowLayout& window, Pred pred) {
-  std::vector<int> order;
-  for (int i = static_cast<int>(window.controlCount) - 1; i >= 0; --i) {
-    if (pred(window.controls[i])) order.push_back(i);
+int step(const WindowLayout& window, int current, bool backward, Pred pred) {
+  const int n = static_cast<int>(window.controlCount);
+  const bool inOrder = current >= 0 && current < n && pred(window.controls[current]);
+  if (backward) {
+    if (inOrder) {
+      for (int i = current + 1; i < n; ++i) {
+        if (pred(window.controls[i])) return i;
+      }
+    }
+    for (int i = 0; i < n; ++i) {
+      if (pred(window.controls[i])) return i;
+    }
+  } else {
+    if (inOrder) {
+      for (int i = current - 1; i >= 0; --i) {
+        if (pred(window.controls[i])) return i;
+      }
+    }
+    for (int i = n - 1; i >= 0; --i) {
+      if (pred(window.controls[i])) return i;
+    }
   }
-  return order;
-}
-
-int step(const std::vector<int>& order, int current, bool backward) {
-  const int n = static_cast<int>(order.size());
-  for (int k = 0; k < n; ++k) {
-    if (order[k] == current) return order[(k + (backward ? n - 1 : 1)) % n];
-  }
-  return backward ? order.back() : order.front();
+  return -1;
 }
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -50,19 +59,18 @@ KeyAction decideKey(const WindowLayout& window, int focused, KeyPress press) {
       return {KeyActionKind::Close, -1};
     case Key::Tab: {
       if (press.alt) return {};
-      const auto stops = reverseStackingOrder(window, [](const ControlLayout& c) { return c.tabStop; });
-      if (stops.empty()) return {};
-      return {KeyActionKind::Focus, step(stops, focused, press.shift)};
+      const int next = step(window, focused, press.shift, [](const ControlLayout& c) { return c.tabStop; });
+      if (next < 0) return {};
+      return {KeyActionKind::Focus, next};
     }
     case Key::Left:
     case Key::Right:
     case Key::Up:
     case Key::Down: {
       if (!focusValid || window.controls[focused].kind != ControlKind::RadioBox || press.alt) return {};
-      const auto radios = reverseStackingOrder(
-          window, [](const ControlLayout& c) { return c.kind == ControlKind::RadioBox; });
       const bool backward = press.key == Key::Left || press.key == Key::Up;
-      return {KeyActionKind::FocusAndCheck, step(radios, focused, backward)};
+      return {KeyActionKind::FocusAndCheck,
+              step(window, focused, backward, [](const ControlLayout& c) { return c.kind == ControlKind::RadioBox; })};
     }
     case Key::Letter: {
       if (!press.alt || press.letter == 0) return {};

@@ -35,14 +35,13 @@ class OpenKey {
 
 std::int32_t readRegistryNumber(RootKey root, const char* path, std::optional<std::int32_t> defaultValue) {
   const std::int32_t fallback = defaultValue.value_or(0);
-  const RegistryPath split = splitRegistryPath(path ? path : "");
+  RegistryPath split;
+  if (!splitRegistryPath(path ? path : "", split)) return fallback;
   OpenKey key;
-  if (RegOpenKeyExA(rootHandle(root), split.key.c_str(), 0, kKeyRead, key.out()) != ERROR_SUCCESS) {
-    return fallback;
-  }
+  if (RegOpenKeyExA(rootHandle(root), split.key, 0, kKeyRead, key.out()) != ERROR_SUCCESS) return fallback;
   DWORD type = 0;
   DWORD size = 0;
-  if (RegQueryValueExA(key.get(), split.value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+  if (RegQueryValueExA(key.get(), split.value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
     return fallback;
   }
   // Only a REG_DWORD of exactly four bytes is a number: a shorter one would
@@ -50,7 +49,7 @@ std::int32_t readRegistryNumber(RootKey root, const char* path, std::optional<st
   if (type != REG_DWORD || size != sizeof(DWORD)) return fallback;
   DWORD data = 0;
   size = sizeof data;
-  if (RegQueryValueExA(key.get(), split.value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
+  if (RegQueryValueExA(key.get(), split.value, nullptr, &type, reinterpret_cast<BYTE*>(&data),
                        &size) != ERROR_SUCCESS ||
       type != REG_DWORD || size != sizeof data) {
     return fallback;
@@ -59,14 +58,15 @@ std::int32_t readRegistryNumber(RootKey root, const char* path, std::optional<st
 }
 
 bool writeRegistryNumber(RootKey root, const char* path, std::int32_t value) {
-  const RegistryPath split = splitRegistryPath(path ? path : "");
+  RegistryPath split;
+  if (!splitRegistryPath(path ? path : "", split)) return false;
   OpenKey key;
-  if (RegOpenKeyExA(rootHandle(root), split.key.c_str(), 0, kKeyWrite, key.out()) != ERROR_SUCCESS &&
-      RegCreateKeyA(rootHandle(root), split.key.c_str(), key.out()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(rootHandle(root), split.key, 0, kKeyWrite, key.out()) != ERROR_SUCCESS &&
+      RegCreateKeyA(rootHandle(root), split.key, key.out()) != ERROR_SUCCESS) {
     return false;
   }
   const DWORD data = static_cast<DWORD>(value);
-  return RegSetValueExA(key.get(), split.value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+  return RegSetValueExA(key.get(), split.value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                         sizeof data) == ERROR_SUCCESS;
 }
 

@@ -1,9 +1,10 @@
 // Text handling that does not touch Windows: number parsing, registry paths,
-// double-byte aware path search, answer codes and version texts.
+// double-byte aware path search, answer codes and version texts. Nothing
+// here allocates: results live in fixed buffers or point into the input.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace kestrana {
@@ -13,13 +14,17 @@ namespace kestrana {
 // text does not start with a number.
 float textToFloat(std::string_view text);
 
+// Longest key path a registry path may hold, terminator included.
+inline constexpr std::size_t kMaxRegistryKeyPath = 1024;
+
 struct RegistryPath {
-  std::string key;
-  std::string value;
+  char key[kMaxRegistryKeyPath] = {};
+  const char* value = "";  // the rest of the split text
 };
 
-// Splits at the last backslash; a path without one is all value name.
-RegistryPath splitRegistryPath(std::string_view path);
+// Splits at the last backslash; a path without one is all value name. False
+// when the key path does not fit.
+bool splitRegistryPath(const char* path, RegistryPath& out);
 
 // Index of the last backslash in a path read as code page 936 text, where a
 // lead byte (0x81 to 0xFE) starts a two-byte character whose trail byte is
@@ -27,13 +32,19 @@ RegistryPath splitRegistryPath(std::string_view path);
 std::size_t lastBackslashDbcs(std::string_view path);
 
 // The folder part of a module path: everything before its last backslash.
-std::string folderOfPath(std::string_view path);
+std::string_view folderOfPath(std::string_view path);
 
 // Maps a MessageBox result (IDOK..IDNO) to the program's answer codes.
 std::int32_t answerFromDialogResult(int result);
 
-// "%d." then "%02d": 6.01, 10.00.
-std::string formatVersionText(unsigned major, unsigned minor);
+// A version text, terminated, held by value.
+struct VersionText {
+  char text[24] = {};
+  std::string_view view() const { return text; }
+};
+
+// "%u." then "%02u": 6.01, 10.00.
+VersionText formatVersionText(unsigned major, unsigned minor);
 
 // The gate: a version text passes when its number, widened from single
 // precision, is not below 6.0 by more than 1e-7.

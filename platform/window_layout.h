@@ -83,9 +83,14 @@ struct WindowLayout {
   std::size_t bindingCount = 0;
 };
 
+// The most controls one window may have; the window builder keeps their
+// handles in a fixed array.
+inline constexpr std::size_t kMaxControls = 32;
+
 template <std::size_t NC, std::size_t NB>
 constexpr WindowLayout makeWindow(const char* caption, int width, int height, Frame frame,
                                 const ControlLayout (&controls)[NC], const Binding (&bindings)[NB]) {
+  static_assert(NC <= kMaxControls, "more controls than the window builder has room for");
   return WindowLayout{caption, width, height, frame, controls, NC, bindings, NB};
 }
 

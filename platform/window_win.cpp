@@ -2,15 +2,10 @@
 // the dialog bookkeeping of loadWindow/closeWindow and the keyboard filter.
 #include <windows.h>
 
-#include <algorithm>
-#include <memory>
-#include <utility>
-#include <vector>
-
+#include "platform/drawn_controls_win.h"
 #include "platform/keyboard.h"
 #include "platform/platform.h"
 #include "platform/windows_win.h"
-#include "ui/controls_win.h"
 
 namespace kestrana {
 
@@ -20,38 +15,56 @@ namespace {
 constexpr UINT kCloseRequest = WM_APP + 0x65;
 constexpr char kWindowClass[] = "KestranaWindow";
 
+// Each window is open at most once, so this is room for every window of the
+// program with plenty to spare; the bookkeeping never allocates.
+constexpr std::size_t kMaxOpenWindows = 8;
+
 struct OpenWindow {
-  const WindowLayout* layout = nullptr;
+  const WindowLayout* layout = nullptr;  // nullptr: a free slot
   HWND hwnd = nullptr;
-  std::vector<HWND> controls;  // in stacking order, as in the layout
+  HWND controls[kMaxControls] = {};  // in stacking order, as in the layout
+  std::size_t controlCount = 0;
   // Windows this one disabled as a dialog, with the state each had before.
-  std::vector<std::pair<HWND, bool>> disabled;
+  struct Disabled {
+    HWND hwnd;
+    bool wasEnabled;
+  } disabled[kMaxOpenWindows] = {};
+  std::size_t disabledCount = 0;
   HWND savedFocus = nullptr;
   bool shown = false;
 };
 
-// Every window of the program that is open, in the order they were opened.
-std::vector<std::unique_ptr<OpenWindow>> g_open;
+// Every window of the program that is open.
+OpenWindow g_open[kMaxOpenWindows];
 
 HINSTANCE instance() { return GetModuleHandleA(nullptr); }
 
 OpenWindow* findOpen(const WindowLayout& layout) {
-  for (auto& w : g_open) {
-    if (w->layout == &layout && w->hwnd) return w.get();
+  for (OpenWindow& w : g_open) {
+    if (w.layout == &layout && w.hwnd) return &w;
   }
   return nullptr;
 }
 
 OpenWindow* findOpen(HWND hwnd) {
-  for (auto& w : g_open) {
-    if (w->hwnd == hwnd) return w.get();
+  for (OpenWindow& w : g_open) {
+    if (w.layout && w.hwnd == hwnd) return &w;
   }
   return nullptr;
 }
 
+bool anyOpen() {
+  for (const OpenWindow& w : g_open) {
+    if (w.layout) return true;
+  }
+  return false;
+}
+
 int indexOfControl(const OpenWindow& w, HWND control) {
-  const auto it = std::find(w.controls.begin(), w.controls.end(), control);
-  return it == w.controls.end() ? -1 : static_cast<int>(it - w.controls.begin());
+  for (std::size_t i = 0; i < w.controlCount; ++i) {
+    if (w.controls[i] == control) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 void dispatch(const OpenWindow& w, int control, Event event) {
@@ -62,7 +75,7 @@ void dispatch(const OpenWindow& w, int control, Event event) {
 // its WS_TABSTOP, as dialogs expect. This program's Tab order is fixed by
 // the window's table instead, so every declared stop keeps the style.
 void keepDeclaredTabStops(const OpenWindow& w) {
-  for (std::size_t i = 0; i < w.controls.size(); ++i) {
+  for (std::size_t i = 0; i < w.controlCount; ++i) {
     const ControlLayout& c = w.layout->controls[i];
     if (c.kind != ControlKind::RadioBox) continue;
     const LONG style = GetWindowLongA(w.controls[i], GWL_STYLE);
@@ -72,23 +85,24 @@ void keepDeclaredTabStops(const OpenWindow& w) {
 }
 
 void restoreDisabled(OpenWindow& w) {
-  for (const auto& [hwnd, wasEnabled] : w.disabled) {
-    if (IsWindow(hwnd)) EnableWindow(hwnd, wasEnabled);
+  for (std::size_t i = 0; i < w.disabledCount; ++i) {
+    if (IsWindow(w.disabled[i].hwnd)) EnableWindow(w.disabled[i].hwnd, w.disabled[i].wasEnabled);
   }
-  w.disabled.clear();
+  w.disabledCount = 0;
 }
 
 // The control that takes the focus when the window is shown: the checked
 // radio button if there is one, else the first stop of the Tab order.
 HWND initialFocus(const OpenWindow& w) {
+  // Only the controls created so far: activation can come during creation.
   const WindowLayout& layout = *w.layout;
-  for (std::size_t i = layout.controlCount; i-- > 0;) {
+  for (std::size_t i = w.controlCount; i-- > 0;) {
     if (layout.controls[i].kind == ControlKind::RadioBox &&
         SendMessageA(w.controls[i], BM_GETCHECK, 0, 0) == BST_CHECKED) {
       return w.controls[i];
     }
   }
-  for (std::size_t i = layout.controlCount; i-- > 0;) {
+  for (std::size_t i = w.controlCount; i-- > 0;) {
     if (layout.controls[i].tabStop) return w.controls[i];
   }
   return nullptr;
@@ -146,10 +160,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       // A window that never got shown (its creation failed) does not end
       // the loop: the start-up still has to report the failure.
       const bool wasShown = w->shown;
-      g_open.erase(std::remove_if(g_open.begin(), g_open.end(),
-                                  [w](const auto& p) { return p.get() == w; }),
-                   g_open.end());
-      if (g_open.empty() && wasShown) PostQuitMessage(0);
+      *w = OpenWindow{};
+      if (!anyOpen() && wasShown) PostQuitMessage(0);
       return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
   }
@@ -216,11 +228,17 @@ HWND createControl(HWND parent, const ControlLayout& c) {
 
 // Create hidden, controls in stacking order, created handler, show.
 OpenWindow* createAndShow(const WindowLayout& layout) {
-  if (findOpen(layout) || !registerWindowClass()) return nullptr;
-  auto owned = std::make_unique<OpenWindow>();
-  OpenWindow* w = owned.get();
+  if (findOpen(layout) || layout.controlCount > kMaxControls || !registerWindowClass()) return nullptr;
+  OpenWindow* w = nullptr;
+  for (OpenWindow& slot : g_open) {
+    if (!slot.layout) {
+      w = &slot;
+      break;
+    }
+  }
+  if (!w) return nullptr;
+  *w = OpenWindow{};
   w->layout = &layout;
-  g_open.push_back(std::move(owned));
 
   const int left = (GetSystemMetrics(SM_CXSCREEN) - layout.width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - layout.height) / 2;
@@ -228,25 +246,33 @@ OpenWindow* createAndShow(const WindowLayout& layout) {
   HWND hwnd = CreateWindowExA(exStyle, kWindowClass, layout.caption, frameStyle(layout.frame), left, top,
                               layout.width, layout.height, nullptr, nullptr, instance(), w);
   if (!hwnd) {
-    g_open.erase(std::remove_if(g_open.begin(), g_open.end(), [w](const auto& p) { return p.get() == w; }),
-                 g_open.end());
+    *w = OpenWindow{};
     return nullptr;
   }
-  // The outer size is the window's, whatever the system made of the request.
-  SetWindowPos(hwnd, nullptr, left, top, layout.width, layout.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The outer size is the window's, whatever the system made of the
+  // request. Moving a window costs a round trip to the window system, so
+  // only a window that did not come out as asked is moved.
+  RECT outer;
+  if (!GetWindowRect(hwnd, &outer) || outer.left != left || outer.top != top ||
+      outer.right - outer.left != layout.width || outer.bottom - outer.top != layout.height) {
+    SetWindowPos(hwnd, nullptr, left, top, layout.width, layout.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(programIcon(true)));
-  SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(programIcon(false)));
+  // The icons are the class's (registerWindowClass): setting them again per
+  // window would only make the window system convert them once more.
 
   for (std::size_t i = 0; i < layout.controlCount; ++i) {
     HWND control = createControl(hwnd, layout.controls[i]);
     if (!control) {
-      DestroyWindow(hwnd);  // removes w from g_open
+      DestroyWindow(hwnd);  // frees w's slot
       return nullptr;
     }
     // Each new control goes beneath those before it: the first stays on top.
-    SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    w->controls.push_back(control);
+    // A new child already comes last; it is moved only if it did not.
+    if (GetWindow(control, GW_HWNDNEXT)) {
+      SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    w->controls[w->controlCount++] = control;
   }
 
   dispatch(*w, kWindowItself, Event::Created);
@@ -284,7 +310,7 @@ bool filterKey(const MSG& msg) {
   press.alt = (msg.lParam & (1 << 29)) != 0;
   if (press.key == Key::Letter) press.letter = static_cast<char>(msg.wParam);
   const KeyAction action = decideKey(*w->layout, indexOfControl(*w, msg.hwnd), press);
-  const bool validControl = action.control >= 0 && action.control < static_cast<int>(w->controls.size());
+  const bool validControl = action.control >= 0 && action.control < static_cast<int>(w->controlCount);
   switch (action.kind) {
     case KeyActionKind::PassOn:
       return false;
@@ -298,7 +324,7 @@ bool filterKey(const MSG& msg) {
       if (!validControl) return true;
       HWND target = w->controls[action.control];
       SetFocus(target);
-      for (std::size_t i = 0; i < w->controls.size(); ++i) {
+      for (std::size_t i = 0; i < w->controlCount; ++i) {
         if (w->layout->controls[i].kind == ControlKind::RadioBox) {
           SendMessageA(w->controls[i], BM_SETCHECK, BST_UNCHECKED, 0);
         }
@@ -358,7 +384,7 @@ HWND controlHandle(const WindowLayout& window, int control) {
   OpenWindow* w = findOpen(window);
   if (!w) return nullptr;
   const int i = controlIndex(window, control);
-  return (i >= 0 && i < static_cast<int>(w->controls.size())) ? w->controls[i] : nullptr;
+  return (i >= 0 && i < static_cast<int>(w->controlCount)) ? w->controls[i] : nullptr;
 }
 
 bool openStartWindow(const WindowLayout& window) { return createAndShow(window) != nullptr; }
@@ -371,11 +397,10 @@ bool loadWindow(const WindowLayout& window, bool asDialog) {
   if (!w) return false;
   if (!asDialog) return true;
   HWND hwnd = w->hwnd;
-  for (auto& other : g_open) {
-    if (other.get() == w || !other->hwnd) continue;
-    const bool wasEnabled = IsWindowEnabled(other->hwnd) != FALSE;
-    w->disabled.emplace_back(other->hwnd, wasEnabled);
-    EnableWindow(other->hwnd, FALSE);
+  for (OpenWindow& other : g_open) {
+    if (&other == w || !other.layout || !other.hwnd) continue;
+    w->disabled[w->disabledCount++] = {other.hwnd, IsWindowEnabled(other.hwnd) != FALSE};
+    EnableWindow(other.hwnd, FALSE);
   }
   pumpMessages(hwnd);
   // Give the activation back to the window the dialog was opened from.

@@ -1,7 +1,7 @@
 #include "ui/controls_win.h"
 
 #include <cstdint>
-#include <vector>
+#include <new>
 
 #include "ui/label_font.h"
 #include "ui/png_picture.h"
@@ -18,7 +18,8 @@ struct LabelState {
 };
 
 struct PictureState {
-  std::vector<unsigned char> bytes;
+  unsigned char* bytes = nullptr;  // the box's copy, on the process heap
+  std::size_t size = 0;
   HBITMAP bitmap = nullptr;
   int width = 0, height = 0;
 };
@@ -26,6 +27,25 @@ struct PictureState {
 template <typename T>
 T* stateOf(HWND hwnd) {
   return reinterpret_cast<T*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+// A control's state lives on the process heap, allocated without anything
+// that could throw; nullptr when there is no memory, and the control is then
+// not created.
+template <typename T>
+T* createState(HWND hwnd) {
+  void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(T));
+  if (!memory) return nullptr;
+  T* state = new (memory) T;
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+  return state;
+}
+
+template <typename T>
+void destroyState(HWND hwnd, T* state) {
+  state->~T();
+  HeapFree(GetProcessHeap(), 0, state);
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
 }
 
 HFONT createFont(const FontRecord& f) {
@@ -94,21 +114,19 @@ LRESULT CALLBACK labelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   LabelState* state = stateOf<LabelState>(hwnd);
   switch (msg) {
     case WM_NCCREATE: {
-      auto* cs = reinterpret_cast<CREATESTRUCTA*>(lParam);
-      auto* created = new LabelState;
-      created->layout = static_cast<const ControlLayout*>(cs->lpCreateParams);
+      auto* created = createState<LabelState>(hwnd);
+      if (!created) return FALSE;
+      created->layout = static_cast<const ControlLayout*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
       if (created->layout->font != FontKind::Default) {
         created->ownFont = createFont(LabelFont(created->layout->font == FontKind::LabelUnderlined));
         created->font = created->ownFont;
       }
-      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
       break;
     }
     case WM_NCDESTROY:
       if (state) {
         if (state->ownFont) DeleteObject(state->ownFont);
-        delete state;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        destroyState(hwnd, state);
       }
       break;
     case WM_ERASEBKGND:
@@ -144,30 +162,43 @@ LRESULT CALLBACK labelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-void showPicture(HWND hwnd, PictureState& state) {
+void forgetPicture(PictureState& state) {
   if (state.bitmap) DeleteObject(state.bitmap);
   state.bitmap = nullptr;
   state.width = state.height = 0;
-  Picture picture;
-  if (decodePng(state.bytes.data(), state.bytes.size(), picture)) {
-    const DWORD face = GetSysColor(COLOR_BTNFACE);
-    const auto pixels = compositeOver(picture, Rgb{GetRValue(face), GetGValue(face), GetBValue(face)});
+}
+
+void forgetBytes(PictureState& state) {
+  if (state.bytes) HeapFree(GetProcessHeap(), 0, state.bytes);
+  state.bytes = nullptr;
+  state.size = 0;
+}
+
+// Decodes the box's bytes straight into the memory of a new bitmap. Bytes
+// that do not decode, and a bitmap that cannot be had, leave no picture.
+void showPicture(HWND hwnd, PictureState& state) {
+  forgetPicture(state);
+  PngImage png;
+  if (openPng(state.bytes, state.size, png)) {
+    const int width = png.width(), height = png.height();
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.width;
-    info.bmiHeader.biHeight = -picture.height;  // top row first
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    state.bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (state.bitmap && bits) {
-      CopyMemory(bits, pixels.data(), pixels.size() * sizeof pixels[0]);
-      state.width = picture.width;
-      state.height = picture.height;
-    } else if (state.bitmap) {
-      DeleteObject(state.bitmap);
-      state.bitmap = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits && decodePng(png, static_cast<std::uint8_t*>(bits))) {
+      const DWORD face = GetSysColor(COLOR_BTNFACE);
+      compositeOver(static_cast<std::uint8_t*>(bits), static_cast<std::size_t>(width) * height,
+                    Rgb{GetRValue(face), GetGValue(face), GetBValue(face)});
+      state.bitmap = bitmap;
+      state.width = width;
+      state.height = height;
+    } else if (bitmap) {
+      DeleteObject(bitmap);
     }
   }
   InvalidateRect(hwnd, nullptr, TRUE);
@@ -191,19 +222,27 @@ LRESULT CALLBACK pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
   PictureState* state = stateOf<PictureState>(hwnd);
   switch (msg) {
     case WM_NCCREATE:
-      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new PictureState));
+      if (!createState<PictureState>(hwnd)) return FALSE;
       break;
     case WM_NCDESTROY:
       if (state) {
-        if (state->bitmap) DeleteObject(state->bitmap);
-        delete state;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        forgetPicture(*state);
+        forgetBytes(*state);
+        destroyState(hwnd, state);
       }
       break;
     case kPicBoxSetPicture:
       if (state) {
+        // The box keeps a copy of the bytes; without memory for one it has
+        // no bytes and so no picture.
+        forgetBytes(*state);
         const auto* bytes = reinterpret_cast<const unsigned char*>(lParam);
-        state->bytes.assign(bytes, bytes + (bytes ? wParam : 0));
+        const std::size_t size = bytes ? static_cast<std::size_t>(wParam) : 0;
+        if (size > 0) state->bytes = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, size));
+        if (state->bytes) {
+          CopyMemory(state->bytes, bytes, size);
+          state->size = size;
+        }
         showPicture(hwnd, *state);
       }
       return 0;

@@ -1,26 +1,15 @@
 // The two control kinds the program draws itself. Both are child windows
 // whose window text is their text, so accessibility tools can read them.
+// The window builder reaches them through platform/drawn_controls_win.h.
 #pragma once
 
 #include <windows.h>
 
-#include "platform/window_layout.h"
+#include "platform/drawn_controls_win.h"
 
 namespace kestrana {
 
 inline constexpr char kTransLabelClass[] = "KestranaTransLabel";
 inline constexpr char kPicBoxClass[] = "KestranaPicBox";
-
-// Sent by a program-drawn control to its parent when the left mouse button
-// goes down over it: wParam is the control id, lParam the client position.
-inline constexpr UINT kControlMouseDown = WM_APP + 0x66;
-// Sent to a PicBox: wParam the byte count, lParam the bytes. The box keeps a copy.
-inline constexpr UINT kPicBoxSetPicture = WM_APP + 0x67;
-
-// Registers both classes once; false when that failed.
-bool registerDrawnControls(HINSTANCE instance);
-
-// Creates a control of either kind; the layout must outlive the control.
-HWND createDrawnControl(HWND parent, const ControlLayout& layout, HINSTANCE instance);
 
 }  // namespace kestrana

@@ -1,7 +1,5 @@
 #include "ui/png_picture.h"
 
-#include <png.h>
-
 #include <cstring>
 
 namespace kestrana {
@@ -27,60 +25,55 @@ bool chunksBeforeImageDataFit(const unsigned char* bytes, std::size_t size) {
 
 }  // namespace
 
-bool decodePng(const unsigned char* bytes, std::size_t size, Picture& out) {
-  out = Picture{};
+PngImage::PngImage() { std::memset(&image_, 0, sizeof image_); }
+
+PngImage::~PngImage() { close(); }
+
+void PngImage::close() {
+  png_image_free(&image_);
+  std::memset(&image_, 0, sizeof image_);
+  width_ = height_ = 0;
+}
+
+bool openPng(const unsigned char* bytes, std::size_t size, PngImage& image) {
+  image.close();
   static const unsigned char kSignature[4] = {0x89, 0x50, 0x4E, 0x47};
   if (bytes == nullptr || size < 8 || std::memcmp(bytes, kSignature, 4) != 0) return false;
   if (!chunksBeforeImageDataFit(bytes, size)) return false;
-
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, bytes, size)) {
-    png_image_free(&image);
+  image.image_.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image.image_, bytes, size)) {
+    image.close();
     return false;
   }
-  image.format = PNG_FORMAT_RGBA;
-  // A picture box shows one small picture; anything absurdly large is
-  // refused rather than allocated.
-  constexpr png_uint_32 kMaxSide = 4096;
-  if (image.width == 0 || image.height == 0 || image.width > kMaxSide || image.height > kMaxSide) {
-    png_image_free(&image);
+  const png_uint_32 width = image.image_.width, height = image.image_.height;
+  if (width == 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide) {
+    image.close();
     return false;
   }
-  std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
-    png_image_free(&image);
-    return false;
-  }
-  out.width = static_cast<int>(image.width);
-  out.height = static_cast<int>(image.height);
-  out.rgba = std::move(pixels);
+  image.image_.format = PNG_FORMAT_BGRA;
+  image.width_ = static_cast<int>(width);
+  image.height_ = static_cast<int>(height);
   return true;
 }
 
-std::vector<std::uint32_t> compositeOver(const Picture& picture, Rgb background) {
-  // A picture with fewer pixels than its size claims composites to nothing.
-  // That is decided before anything is allocated: the size alone may be
-  // absurd, and width * height * 4 may not even fit in a size_t.
-  if (picture.width < 0 || picture.height < 0) return {};
-  const auto width = static_cast<std::size_t>(picture.width);
-  const auto height = static_cast<std::size_t>(picture.height);
-  if (width != 0 && picture.rgba.size() / 4 / width < height) return {};
-  const std::size_t count = width * height;
-  std::vector<std::uint32_t> out(count);
+bool decodePng(PngImage& image, std::uint8_t* bgra) {
+  const bool decoded = image.width_ > 0 && bgra != nullptr &&
+                       png_image_finish_read(&image.image_, nullptr, bgra, 0, nullptr) != 0;
+  image.close();
+  return decoded;
+}
+
+void compositeOver(std::uint8_t* bgra, std::size_t count, Rgb background) {
   auto blend = [](unsigned src, unsigned dst, unsigned alpha) {
-    return (src * alpha + dst * (255 - alpha) + 127) / 255;
+    return static_cast<std::uint8_t>((src * alpha + dst * (255 - alpha) + 127) / 255);
   };
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* p = &picture.rgba[i * 4];
+  for (std::uint8_t* p = bgra; count > 0; --count, p += 4) {
     const unsigned a = p[3];
-    const unsigned r = blend(p[0], background.r, a);
-    const unsigned g = blend(p[1], background.g, a);
-    const unsigned b = blend(p[2], background.b, a);
-    out[i] = (r << 16) | (g << 8) | b;
+    p[0] = blend(p[0], background.b, a);
+    p[1] = blend(p[1], background.g, a);
+    p[2] = blend(p[2], background.r, a);
+    p[3] = 0;
   }
-  return out;
 }
 
 }  // namespace kestrana

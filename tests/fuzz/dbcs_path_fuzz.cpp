@@ -19,7 +19,7 @@ namespace {
 
 // The product's calls, kept here alone.
 std::size_t lastBackslash(std::string_view path) { return kestrana::lastBackslashDbcs(path); }
-std::string folder(std::string_view path) { return kestrana::folderOfPath(path); }
+std::string folder(std::string_view path) { return std::string(kestrana::folderOfPath(path)); }
 
 // Lead bytes of code page 936; every other byte is a character by itself
 // (0x80 is the euro sign, 0xFF unassigned).

@@ -274,9 +274,11 @@ bool exitWindows(std::uint32_t flags, std::uint32_t reason) {
 
 void closeHandle(TokenHandle handle) { fake().calls.push_back(Call::closeHandle(handle)); }
 
-std::string querySystemVersion() {
+VersionText querySystemVersion() {
   fake().calls.push_back(Call::querySystemVersion());
-  return fake().systemVersion;
+  VersionText version;
+  fake().systemVersion.copy(version.text, sizeof version.text - 1);
+  return version;
 }
 
 void openWebAddress(const char* address) { fake().calls.push_back(Call::openWebAddress(address)); }

@@ -19,7 +19,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using kestrana::compositeOver;
 using kestrana::decodePng;
-using kestrana::Picture;
+using kestrana::openPng;
+using kestrana::PngImage;
 using kestrana::Rgb;
 
 Bytes logo() { return Bytes(kestrana::kLogoPng, kestrana::kLogoPng + kestrana::kLogoPngSize); }
@@ -70,19 +71,34 @@ Bytes makePng(int width, int height, png_uint_32 format, const std::vector<std::
   return out;
 }
 
-// A picture that must be replaced by the empty one on failure.
-Picture stale() { return Picture{3, 1, std::vector<std::uint8_t>(12, 0xAB)}; }
+// Both steps of decoding, into a buffer of the size the header gave.
+struct Decoded {
+  bool opened = false, decoded = false;
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> bgra;
+};
+
+Decoded decode(const unsigned char* bytes, std::size_t size) {
+  Decoded d;
+  PngImage image;
+  d.opened = openPng(bytes, size, image);
+  if (!d.opened) return d;
+  d.width = image.width();
+  d.height = image.height();
+  d.bgra.assign(static_cast<std::size_t>(d.width) * d.height * 4, 0xCD);
+  d.decoded = decodePng(image, d.bgra.data());
+  return d;
+}
 
 // Guards against the logo not decoding, or decoding at the wrong size.
-TEST(DecodePng, TheLogoDecodesTo100By100Rgba) {
-  Picture picture;
-  ASSERT_TRUE(decodePng(kestrana::kLogoPng, kestrana::kLogoPngSize, picture));
-  EXPECT_EQ(100, picture.width);
-  EXPECT_EQ(100, picture.height);
-  ASSERT_EQ(100u * 100u * 4u, picture.rgba.size());
-  // Clear corners, solid middle: the channels are in RGBA order, not ARGB.
-  EXPECT_EQ(0, picture.rgba[3]) << "alpha of the top-left pixel";
-  EXPECT_EQ(255, picture.rgba[(50 * 100 + 50) * 4 + 3]) << "alpha of the middle pixel";
+TEST(DecodePng, TheLogoDecodesTo100By100Bgra) {
+  const Decoded d = decode(kestrana::kLogoPng, kestrana::kLogoPngSize);
+  ASSERT_TRUE(d.opened && d.decoded);
+  EXPECT_EQ(100, d.width);
+  EXPECT_EQ(100, d.height);
+  // Clear corners, solid middle: alpha is the fourth byte.
+  EXPECT_EQ(0, d.bgra[3]) << "alpha of the top-left pixel";
+  EXPECT_EQ(255, d.bgra[(50 * 100 + 50) * 4 + 3]) << "alpha of the middle pixel";
 }
 
 // Guards against channels swapped or rows turned upside down on the way out
@@ -93,26 +109,27 @@ TEST(DecodePng, SmallPicturesDecodeToTheirExactPixels) {
     int width, height;
     png_uint_32 format;
     std::vector<std::uint8_t> written;
-    std::vector<std::uint8_t> expectedRgba;
+    std::vector<std::uint8_t> expectedBgra;
   };
   const Case cases[] = {
-      {"2x1 RGBA", 2, 1, PNG_FORMAT_RGBA, {10, 20, 30, 40, 250, 128, 0, 255}, {10, 20, 30, 40, 250, 128, 0, 255}},
-      {"1x2 RGB", 1, 2, PNG_FORMAT_RGB, {1, 2, 3, 4, 5, 6}, {1, 2, 3, 255, 4, 5, 6, 255}},
+      {"2x1 RGBA", 2, 1, PNG_FORMAT_RGBA, {10, 20, 30, 40, 250, 128, 0, 255}, {30, 20, 10, 40, 0, 128, 250, 255}},
+      {"1x2 RGB", 1, 2, PNG_FORMAT_RGB, {1, 2, 3, 4, 5, 6}, {3, 2, 1, 255, 6, 5, 4, 255}},
       {"2x1 grey with alpha", 2, 1, PNG_FORMAT_GA, {7, 0, 200, 100}, {7, 7, 7, 0, 200, 200, 200, 100}},
   };
   for (const Case& c : cases) {
     const Bytes png = makePng(c.width, c.height, c.format, c.written);
     ASSERT_FALSE(png.empty()) << c.name << ": libpng could not write the test picture";
-    Picture picture = stale();
-    ASSERT_TRUE(decodePng(png.data(), png.size(), picture)) << c.name;
-    EXPECT_EQ(c.width, picture.width) << c.name;
-    EXPECT_EQ(c.height, picture.height) << c.name;
-    EXPECT_EQ(c.expectedRgba, picture.rgba) << c.name;
+    const Decoded d = decode(png.data(), png.size());
+    ASSERT_TRUE(d.opened && d.decoded) << c.name;
+    EXPECT_EQ(c.width, d.width) << c.name;
+    EXPECT_EQ(c.height, d.height) << c.name;
+    EXPECT_EQ(c.expectedBgra, d.bgra) << c.name;
   }
 }
 
-// Guards against damaged or foreign bytes leaving a half-decoded or stale
-// picture behind, or being read past their end (the sanitizers watch that).
+// Guards against damaged or foreign bytes passing for a picture, a size left
+// over from the picture opened before, or bytes being read past their end (the sanitizers
+// watch that).
 TEST(DecodePng, DamagedBytesDecodeToNothing) {
   struct Case {
     std::string name;
@@ -177,21 +194,49 @@ TEST(DecodePng, DamagedBytesDecodeToNothing) {
   cases.push_back({"not a picture", text});
 
   for (const Case& c : cases) {
-    Picture picture = stale();
     const unsigned char* data = c.bytes.empty() ? good.data() : c.bytes.data();
-    EXPECT_FALSE(decodePng(data, c.bytes.size(), picture)) << c.name;
-    EXPECT_EQ(0, picture.width) << c.name << ": expected width 0 got " << picture.width;
-    EXPECT_EQ(0, picture.height) << c.name << ": expected height 0 got " << picture.height;
-    EXPECT_TRUE(picture.rgba.empty()) << c.name << ": " << picture.rgba.size() << " bytes of pixels left";
+    const Decoded d = decode(data, c.bytes.size());
+    EXPECT_FALSE(d.opened && d.decoded) << c.name;
+
+    PngImage image;
+    ASSERT_TRUE(openPng(good.data(), good.size(), image));
+    if (!openPng(data, c.bytes.size(), image)) {
+      EXPECT_EQ(0, image.width()) << c.name << ": width of the picture opened before left behind";
+      EXPECT_EQ(0, image.height()) << c.name << ": height of the picture opened before left behind";
+    }
+  }
+}
+
+// Guards against a size beyond the bound reaching the caller's allocation:
+// the header alone decides, before any pixel memory exists.
+TEST(DecodePng, SidesBeyondTheBoundAreRefusedAtTheHeader) {
+  struct Case {
+    std::uint32_t width, height;
+    bool opens;
+  };
+  const Case cases[] = {{4096, 100, true}, {100, 4096, true}, {4096, 4096, true}, {4097, 100, false},
+                        {100, 4097, false}, {0x7FFFFFFF, 1, false}};
+  for (const Case& c : cases) {
+    Bytes b = logo();
+    const ChunkAt ihdr = findChunk(b, "IHDR");
+    putBe32(&b[ihdr.start + 8], c.width);
+    putBe32(&b[ihdr.start + 12], c.height);
+    fixCrc(b, ihdr);
+    PngImage image;
+    EXPECT_EQ(c.opens, openPng(b.data(), b.size(), image)) << c.width << " x " << c.height;
+    if (c.opens) {
+      EXPECT_EQ(static_cast<int>(c.width), image.width());
+      EXPECT_EQ(static_cast<int>(c.height), image.height());
+    }
   }
 }
 
 // Guards against a null pointer being dereferenced.
 TEST(DecodePng, NoBytesDecodeToNothing) {
   for (std::size_t size : {std::size_t{0}, std::size_t{100}}) {
-    Picture picture = stale();
-    EXPECT_FALSE(decodePng(nullptr, size, picture)) << "nullptr with size " << size;
-    EXPECT_TRUE(picture.rgba.empty() && picture.width == 0 && picture.height == 0) << "nullptr with size " << size;
+    PngImage image;
+    EXPECT_FALSE(openPng(nullptr, size, image)) << "nullptr with size " << size;
+    EXPECT_TRUE(image.width() == 0 && image.height() == 0) << "nullptr with size " << size;
   }
 }
 
@@ -201,9 +246,14 @@ std::string hex6(std::uint32_t v) {
   return buffer;
 }
 
+// A composited pixel's bytes (blue, green, red, 0) as 0x00RRGGBB.
+std::uint32_t word(const std::uint8_t* p) {
+  return std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+}
+
 // Guards against truncating instead of rounding, mixing the wrong way round
 // (alpha weighting the background), packing the channels in another order,
-// or reading the pixels out of order.
+// leaving alpha in the DIB's unused byte, or reading the pixels out of order.
 TEST(CompositeOver, BlendsEachPixelOverTheBackgroundRounded) {
   struct Case {
     std::uint8_t r, g, b, a;
@@ -226,41 +276,38 @@ TEST(CompositeOver, BlendsEachPixelOverTheBackgroundRounded) {
       {1, 2, 3, 200, {254, 253, 252}, 0x00383839},
   };
   for (const Case& c : cases) {
-    const Picture one{1, 1, {c.r, c.g, c.b, c.a}};
-    const std::vector<std::uint32_t> out = compositeOver(one, c.background);
-    ASSERT_EQ(1u, out.size());
-    EXPECT_EQ(c.expected, out[0]) << "pixel (" << +c.r << "," << +c.g << "," << +c.b << "," << +c.a
-                                  << ") over (" << +c.background.r << "," << +c.background.g << ","
-                                  << +c.background.b << "): expected " << hex6(c.expected) << " got "
-                                  << hex6(out[0]);
+    std::uint8_t pixel[4] = {c.b, c.g, c.r, c.a};
+    compositeOver(pixel, 1, c.background);
+    EXPECT_EQ(c.expected, word(pixel)) << "pixel (" << +c.r << "," << +c.g << "," << +c.b << "," << +c.a
+                                       << ") over (" << +c.background.r << "," << +c.background.g << ","
+                                       << +c.background.b << "): expected " << hex6(c.expected) << " got "
+                                       << hex6(word(pixel));
   }
 
-  // All cases in one 5x1 and one 1x5 picture: the output keeps the order.
-  const std::size_t n = std::size(cases);
-  for (bool column : {false, true}) {
-    Picture picture{column ? 1 : static_cast<int>(n), column ? static_cast<int>(n) : 1, {}};
-    for (const Case& c : cases) picture.rgba.insert(picture.rgba.end(), {c.r, c.g, c.b, c.a});
-    const Rgb background{9, 99, 199};
-    const std::vector<std::uint32_t> out = compositeOver(picture, background);
-    ASSERT_EQ(n, out.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      const Picture one{1, 1, {cases[i].r, cases[i].g, cases[i].b, cases[i].a}};
-      EXPECT_EQ(compositeOver(one, background)[0], out[i]) << (column ? "column" : "row") << " pixel " << i;
-    }
+  // All cases in one run of pixels: each comes out where it went in.
+  const Rgb background{9, 99, 199};
+  std::vector<std::uint8_t> run;
+  for (const Case& c : cases) run.insert(run.end(), {c.b, c.g, c.r, c.a});
+  compositeOver(run.data(), std::size(cases), background);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    std::uint8_t one[4] = {cases[i].b, cases[i].g, cases[i].r, cases[i].a};
+    compositeOver(one, 1, background);
+    EXPECT_EQ(word(one), word(&run[i * 4])) << "pixel " << i;
   }
 }
 
-// Guards against an empty box getting pixels from a picture that did not
-// decode, and against reading past a pixel buffer that is too short.
+// Guards against a box getting pixels from a picture that did not open, and
+// against compositing past the pixels it was given.
 TEST(CompositeOver, NothingToLayOverGivesNothing) {
   const unsigned char junk[] = {0x89, 'P', 'N', 'G', 0, 0, 0, 0, 0, 0};
-  Picture failed = stale();
-  ASSERT_FALSE(decodePng(junk, sizeof junk, failed));
-  EXPECT_TRUE(compositeOver(failed, Rgb{1, 2, 3}).empty());
-
-  const Picture shortBuffer{2, 2, std::vector<std::uint8_t>(8, 0xFF)};
-  EXPECT_TRUE(compositeOver(shortBuffer, Rgb{1, 2, 3}).empty())
-      << "a 2x2 picture with only 2 pixels of data was composited";
+  PngImage failed;
+  ASSERT_FALSE(openPng(junk, sizeof junk, failed));
+  std::vector<std::uint8_t> untouched(16, 0xAB);
+  EXPECT_FALSE(decodePng(failed, untouched.data()));
+  compositeOver(untouched.data(), 0, Rgb{1, 2, 3});
+  compositeOver(untouched.data() + 4, 1, Rgb{1, 2, 3});
+  EXPECT_EQ(std::vector<std::uint8_t>(4, 0xAB), std::vector<std::uint8_t>(untouched.begin(), untouched.begin() + 4));
+  EXPECT_EQ(std::vector<std::uint8_t>(8, 0xAB), std::vector<std::uint8_t>(untouched.begin() + 8, untouched.end()));
 }
 
 }  // namespace

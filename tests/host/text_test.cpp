@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -119,6 +121,40 @@ TEST(TextToFloat, ReadsOnlyTheCharactersOfTheView) {
   EXPECT_EQ(6.25f, got) << "expected " << hexFloat(6.25f) << " got " << hexFloat(got);
 }
 
+// Guards against the fixed-size rewrite of a long number: digits beyond
+// those kept must still decide a tie, leading zeros must shift the exponent,
+// and an exponent too long to hold must still count as huge.
+TEST(TextToFloat, LongTextsRoundAsTheWholeNumber) {
+  const std::string zeros(200, '0');
+  // 1 + 2^-24, exactly halfway between 1 and the next float up.
+  const std::string half = "1.000000059604644775390625";
+  struct Case {
+    std::string text;
+    float expected;
+    const char* fault;
+  };
+  const Case cases[] = {
+      {half + zeros, 1.0f, "an exact tie rounds to even"},
+      {half + zeros + "1", 1.00000011920928955078125f, "a nonzero digit far beyond the tie rounds up"},
+      {"-" + half + zeros + "1", -1.00000011920928955078125f, "the same, negative"},
+      {"0." + zeros + "1e201", 1.0f, "leading zeros after the point shift the exponent"},
+      {zeros + "6.01", 6.01f, "leading zeros before the point are not significant"},
+      {"1" + zeros + "e-200", 1.0f, "trailing integer digits shift the exponent"},
+      {"1" + zeros + zeros, std::numeric_limits<float>::infinity(), "a 401-digit integer overflows"},
+      {"1e" + zeros + "5", 100000.0f, "leading zeros of the exponent"},
+      {"1e99999999999999999999", std::numeric_limits<float>::infinity(), "an exponent longer than any integer"},
+      {"1e-99999999999999999999", 0.0f, "a negative exponent longer than any integer"},
+      {"0." + zeros, 0.0f, "all zeros"},
+      {"-0.0", -0.0f, "negative zero keeps its sign"},
+  };
+  for (const Case& c : cases) {
+    const float got = kestrana::textToFloat(c.text);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(c.expected), std::bit_cast<std::uint32_t>(got))
+        << c.fault << " (" << c.text.size() << " characters): expected " << hexFloat(c.expected) << " got "
+        << hexFloat(got);
+  }
+}
+
 // Guards against refusing a supported system or letting through an old or
 // unknown one.
 TEST(SystemVersionGate, PassesFromSixPointZeroAndRefusesEverythingOlderOrUnknown) {
@@ -147,7 +183,7 @@ TEST(VersionText, MajorThenTwoDigitMinor) {
   };
   const Case cases[] = {{5, 1, "5.01"}, {6, 0, "6.00"}, {10, 0, "10.00"}, {6, 12, "6.12"}, {6, 2, "6.02"}};
   for (const Case& c : cases) {
-    EXPECT_EQ(c.expected, kestrana::formatVersionText(c.major, c.minor))
+    EXPECT_EQ(c.expected, kestrana::formatVersionText(c.major, c.minor).view())
         << "version " << c.major << "." << c.minor << ": the minor number must have at least two digits";
   }
 }
@@ -169,9 +205,24 @@ TEST(RegistryPath, SplitsAtTheLastBackslash) {
       {"", "", "", "empty path"},
   };
   for (const Case& c : cases) {
-    const kestrana::RegistryPath got = kestrana::splitRegistryPath(c.path);
-    EXPECT_EQ(c.key, got.key) << "path \"" << c.path << "\" (" << c.fault << "): key";
-    EXPECT_EQ(c.value, got.value) << "path \"" << c.path << "\" (" << c.fault << "): value name";
+    kestrana::RegistryPath got;
+    ASSERT_TRUE(kestrana::splitRegistryPath(c.path, got)) << "path \"" << c.path << "\"";
+    EXPECT_STREQ(c.key, got.key) << "path \"" << c.path << "\" (" << c.fault << "): key";
+    EXPECT_STREQ(c.value, got.value) << "path \"" << c.path << "\" (" << c.fault << "): value name";
+  }
+}
+
+// Guards against overrunning the fixed buffer the key path is copied into.
+TEST(RegistryPath, AKeyPathTooLongForItsBufferIsRefused) {
+  for (std::size_t length : {kestrana::kMaxRegistryKeyPath - 1, kestrana::kMaxRegistryKeyPath}) {
+    const std::string path = std::string(length, 'k') + "\\Start";
+    kestrana::RegistryPath got;
+    const bool fits = length < kestrana::kMaxRegistryKeyPath;
+    ASSERT_EQ(fits, kestrana::splitRegistryPath(path.c_str(), got)) << "key path of " << length << " bytes";
+    if (fits) {
+      EXPECT_EQ(length, std::strlen(got.key));
+      EXPECT_STREQ("Start", got.value);
+    }
   }
 }
 
@@ -209,7 +260,7 @@ TEST(DoubleBytePath, TrailBytesAreNeverSeparators) {
     EXPECT_EQ(c.lastBackslash, got) << "path \"" << utf8(c.path) << "\" (" << c.fault << "): expected index "
                                     << c.lastBackslash << " got " << got;
     if (c.folder != nullptr) {
-      const std::string folder = kestrana::folderOfPath(c.path);
+      const std::string folder(kestrana::folderOfPath(c.path));
       EXPECT_EQ(c.folder, folder) << "path \"" << utf8(c.path) << "\" (" << c.fault << "): expected folder \""
                                   << utf8(c.folder) << "\" got \"" << utf8(folder) << "\"";
     }

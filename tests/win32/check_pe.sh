@@ -2,9 +2,9 @@
 # Checks the program file as Windows sees it before any of its code runs:
 # the PE header (32-bit GUI program that Windows XP can still load, with
 # ASLR and DEP), the import table (exactly the DLLs Windows keeps in its
-# system folder, no function XP lacks) and the resources (manifest, icon
-# group, version block).
-#   check_pe.sh header|imports|resources|all EXE OBJDUMP WINDRES
+# system folder, no function XP lacks), the resources (manifest, icon group,
+# version block) and the size (stripped, at most 256 KB).
+#   check_pe.sh header|imports|resources|size|all EXE OBJDUMP WINDRES
 # Every problem is printed on its own line with what was expected and what
 # was found; the exit status is 1 when there was any.
 set -uo pipefail
@@ -12,7 +12,7 @@ set -uo pipefail
 export LC_ALL=C
 
 if [ $# -ne 4 ]; then
-  echo "usage: $0 header|imports|resources|all EXE OBJDUMP WINDRES" >&2
+  echo "usage: $0 header|imports|resources|size|all EXE OBJDUMP WINDRES" >&2
   exit 2
 fi
 part=$1 exe=$2 objdump=$3 windres=$4
@@ -445,12 +445,26 @@ FileDescription|可以用于启用、禁用所有USB接口的设备
 EOF
 }
 
+# The program is a small tool: its file, stripped, stays within 256 KB.
+readonly max_size=262144
+
+check_size() {
+  local symbols size
+  symbols=$("$objdump" -t "$exe" | grep -c '^\[')
+  [ "$symbols" -eq 0 ] && pass "stripped: no symbol table" ||
+    fail "symbol table: expected a stripped file, got $symbols symbols"
+  size=$(stat -c %s "$exe")
+  [ "$size" -le "$max_size" ] && pass "file size $size bytes (at most $max_size)" ||
+    fail "file size: expected at most $max_size bytes, got $size"
+}
+
 case "$part" in
   header) check_header ;;
   imports) check_imports ;;
   resources) check_resources ;;
-  all) check_header; check_imports; check_resources ;;
-  *) echo "unknown part '$part': expected header, imports, resources or all" >&2; exit 2 ;;
+  size) check_size ;;
+  all) check_header; check_imports; check_resources; check_size ;;
+  *) echo "unknown part '$part': expected header, imports, resources, size or all" >&2; exit 2 ;;
 esac
 
 if [ "$failures" -gt 0 ]; then
