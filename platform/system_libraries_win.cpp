@@ -1,5 +1,7 @@
 // The library search, and the libraries the program loads itself once the
-// search is narrowed.
+// search is narrowed. Each library is loaded once, on first use (shell32
+// only when an address is opened); its functions are looked up each time,
+// which costs next to nothing beside what they do.
 #include "platform/system_libraries_win.h"
 
 #include <commctrl.h>
@@ -79,19 +81,19 @@ void restrictLibrarySearch() {
 
 bool initializeOle() {
   using OleInitializeFn = HRESULT(WINAPI*)(LPVOID);
-  static const auto oleInitialize = functionOf<OleInitializeFn>(ole32, "OleInitialize");
+  const auto oleInitialize = functionOf<OleInitializeFn>(ole32, "OleInitialize");
   return oleInitialize && SUCCEEDED(oleInitialize(nullptr));
 }
 
 void uninitializeOle() {
   using OleUninitializeFn = void(WINAPI*)();
-  static const auto oleUninitialize = functionOf<OleUninitializeFn>(ole32, "OleUninitialize");
+  const auto oleUninitialize = functionOf<OleUninitializeFn>(ole32, "OleUninitialize");
   if (oleUninitialize) oleUninitialize();
 }
 
 bool initCommonControls(DWORD classes) {
   using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  static const auto initCommonControlsEx = functionOf<InitCommonControlsExFn>(comctl32, "InitCommonControlsEx");
+  const auto initCommonControlsEx = functionOf<InitCommonControlsExFn>(comctl32, "InitCommonControlsEx");
   const INITCOMMONCONTROLSEX args{sizeof args, classes};
   return initCommonControlsEx && initCommonControlsEx(&args) != FALSE;
 }
@@ -99,7 +101,7 @@ bool initCommonControls(DWORD classes) {
 HINSTANCE shellExecute(HWND owner, const char* operation, const char* file, const char* parameters,
                        const char* directory, int show) {
   using ShellExecuteAFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-  static const auto shellExecuteA = functionOf<ShellExecuteAFn>(shell32, "ShellExecuteA");
+  const auto shellExecuteA = functionOf<ShellExecuteAFn>(shell32, "ShellExecuteA");
   if (!shellExecuteA) return nullptr;
   return shellExecuteA(owner, operation, file, parameters, directory, show);
 }

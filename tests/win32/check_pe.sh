@@ -456,6 +456,17 @@ check_size() {
   size=$(stat -c %s "$exe")
   [ "$size" -le "$max_size" ] && pass "file size $size bytes (at most $max_size)" ||
     fail "file size: expected at most $max_size bytes, got $size"
+  # Nothing in the program throws, so the link map (written beside the
+  # program) names none of the exception runtime: one guarded local static
+  # or one operator new would pull in all of it, demangler included.
+  local map="${exe%.exe}.map" runtime
+  if [ ! -f "$map" ]; then
+    fail "link map: expected $map beside the program"
+  else
+    runtime=$(grep -oE '\((eh_[a-z_]+|guard|cp-demangle|new_op[a-z]*|unwind-[a-z0-9-]+)\.o\)' "$map" | sort -u | tr -d '()' | tr '\n' ' ')
+    [ -z "$runtime" ] && pass "no exception runtime linked" ||
+      fail "exception runtime linked: expected none, got $runtime"
+  fi
 }
 
 case "$part" in
