@@ -20,9 +20,12 @@ apt-get source -q libpng1.6 >source.log 2>&1 || apt-get source -q libpng1.6/book
 src=$(find . -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
 [ -n "$src" ] || { echo "libpng: no source tree unpacked" >&2; exit 1; }
 mingw=/usr/i686-w64-mingw32
+# The work folder differs per checkout: -ffile-prefix-map keeps it out of
+# the objects, so the program is the same bytes wherever the tree lies.
 cmake -S "$src" -B build -G "Unix Makefiles" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_C_FLAGS="-ffile-prefix-map=$work=." \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_FRAMEWORK=OFF \
   -DPNG_HARDWARE_OPTIMIZATIONS=OFF -DSKIP_INSTALL_PROGRAMS=ON -DSKIP_INSTALL_EXPORT=ON \
