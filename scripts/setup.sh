@@ -13,6 +13,8 @@ packages=(
   wine wine32:i386
   xvfb xauth x11-utils imagemagick
   fonts-wqy-microhei locales
+  # The release: the zip maker, the template check and unpacking the zip.
+  python3 libxml2-utils unzip
 )
 
 have_all_packages() {
