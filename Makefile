@@ -28,7 +28,7 @@ host: setup
 	@test -f $(HOST_DIR)/CMakeCache.txt || cmake -S . -B $(HOST_DIR)
 	@cmake --build $(HOST_DIR) -j$(JOBS)
 
-run: win32
+run: exe
 	@bash scripts/run.sh
 
 test: win32 host
