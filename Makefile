@@ -41,10 +41,15 @@ clean:
 # The release (README, "The release").
 #   make dist                build/dist/Kestrana-<version>.zip from build/win32/Kestrana.exe
 #   make check-reproducible  the release built twice from clean clones, compared byte for byte
-.PHONY: dist check-reproducible
+#   make screenshots         the three windows under Xvfb, into docs/
+.PHONY: dist check-reproducible screenshots
 
 dist: exe
 	@python3 scripts/make-dist.py
 
 check-reproducible: setup
 	@bash scripts/check-reproducible.sh
+
+screenshots: win32-config
+	@cmake --build $(WIN32_DIR) --target Kestrana kestrana_e2e -j$(JOBS)
+	@bash scripts/screenshots.sh
