@@ -104,6 +104,11 @@ def main():
     files.append(("SHA256SUMS", sums.encode("utf-8")))
 
     epoch = source_date_epoch()
+    dirty = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no"],
+                           capture_output=True, text=True).stdout
+    if dirty:
+        print("dist: note: the tree has uncommitted changes; a clean checkout of the last commit "
+              "may not give these bytes", file=sys.stderr)
     os.makedirs(args.out, exist_ok=True)
     path = os.path.join(args.out, f"Kestrana-{version()}.zip")
     partial = path + ".part"
