@@ -32,11 +32,13 @@ src=$(find . -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
 mingw=/usr/i686-w64-mingw32
 # Sections per function and object, so that the program's link drops what
 # the decoder does not reach; no unwind tables, which nothing in the program
-# reads.
+# reads. The work folder differs per checkout: -ffile-prefix-map keeps it
+# out of the objects, so the program is the same bytes wherever the tree
+# lies.
 cmake -S "$src" -B build -G "Unix Makefiles" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=MinSizeRel \
-  -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables" \
+  -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -ffile-prefix-map=$work=." \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DDFA_XTRA="$config" \
   -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_FRAMEWORK=OFF -DPNG_EXECUTABLES=OFF \

@@ -16,6 +16,8 @@ packages=(
   fonts-wqy-microhei locales
   # The fuzz targets: clang and its runtimes (libFuzzer, the sanitizers).
   clang-14 libclang-rt-14-dev
+  # The release: the zip maker, the template check and unpacking the zip.
+  python3 libxml2-utils unzip
 )
 
 have_all_packages() {

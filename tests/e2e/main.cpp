@@ -6,6 +6,12 @@
 //   --record FILE ARG...     appends the command line exactly as received,
 //                            one line per call, to FILE (a stand-in for the
 //                            browser), exit 0
+//   --window-rect CAPTION    prints the outer rectangle of the visible
+//                            top-level window with that caption as WxH+X+Y
+//                            (screen pixels), or exits 1 after 5 s
+//   --click CAPTION TEXT     in that window, clicks the control whose text is
+//                            TEXT: BM_CLICK for a button, a posted left
+//                            button press and release for a drawn control
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -28,6 +34,56 @@ int closeWindow(const char* caption) {
     Sleep(50);
   } while (GetTickCount() - start < 5000);
   std::fprintf(stderr, "kestrana_e2e: no window \"%s\" within 5 s\n", caption);
+  return 1;
+}
+
+HWND waitForVisibleWindow(const char* caption) {
+  const DWORD start = GetTickCount();
+  do {
+    HWND w = FindWindowA(nullptr, caption);
+    if (w && IsWindowVisible(w)) return w;
+    Sleep(50);
+  } while (GetTickCount() - start < 5000);
+  std::fprintf(stderr, "kestrana_e2e: no visible window \"%s\" within 5 s\n", caption);
+  return nullptr;
+}
+
+int printWindowRect(const char* caption) {
+  HWND w = waitForVisibleWindow(caption);
+  if (!w) return 1;
+  RECT r{};
+  GetWindowRect(w, &r);
+  std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+  return 0;
+}
+
+int clickControl(const char* caption, const char* text) {
+  HWND w = waitForVisibleWindow(caption);
+  if (!w) return 1;
+  for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    char buffer[512] = {};
+    DWORD_PTR ignored = 0;
+    // Another process's window answers WM_GETTEXT; GetWindowText would not ask it.
+    if (!SendMessageTimeoutA(c, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                             2000, &ignored) ||
+        std::strcmp(buffer, text) != 0) {
+      continue;
+    }
+    char cls[64] = {};
+    GetClassNameA(c, cls, sizeof cls);
+    // Posted, not sent: the handler may open a modal window and not return.
+    if (lstrcmpiA(cls, "Button") == 0) {
+      PostMessageA(c, BM_CLICK, 0, 0);
+    } else {
+      RECT r{};
+      GetClientRect(c, &r);
+      const LPARAM centre = MAKELPARAM(r.right / 2, r.bottom / 2);
+      PostMessageA(c, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+      PostMessageA(c, WM_LBUTTONUP, 0, centre);
+    }
+    return 0;
+  }
+  std::fprintf(stderr, "kestrana_e2e: no control \"%s\" in window \"%s\"\n", text, caption);
   return 1;
 }
 
@@ -90,6 +146,8 @@ int main(int argc, char** argv) {
     }
     return closeWindow(argv[2]);
   }
+  if (argc == 3 && std::strcmp(argv[1], "--window-rect") == 0) return printWindowRect(argv[2]);
+  if (argc == 4 && std::strcmp(argv[1], "--click") == 0) return clickControl(argv[2], argv[3]);
   ::testing::InitGoogleTest(&argc, argv);
   auto& listeners = ::testing::UnitTest::GetInstance()->listeners();
   if (auto* printer = listeners.Release(listeners.default_result_printer())) {
