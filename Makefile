@@ -1,12 +1,13 @@
 # A thin layer over the setup script, CMake and CTest.
 #   make        set up (first time) and build build/win32/Kestrana.exe
 #   make run    build and run the program under Wine
-#   make test   build and run every test: host, win32 and end-to-end
+#   make test   build and run every test: host, win32 and end-to-end, and lint
+#   make lint   static analysis of the program's sources (clang-tidy)
 JOBS ?= $(shell nproc)
 WIN32_DIR := build/win32
 HOST_DIR := build/host
 
-.PHONY: all setup win32 host run test clean
+.PHONY: all setup win32 host run test lint clean
 
 all: win32
 
@@ -24,7 +25,11 @@ host: setup
 run: win32
 	@bash scripts/run.sh
 
+lint: win32
+	@bash scripts/lint.sh $(WIN32_DIR)
+
 test: win32 host
+	@bash scripts/lint.sh $(WIN32_DIR)
 	@ctest --test-dir $(HOST_DIR) --output-on-failure
 	@bash scripts/wine-session.sh ctest --test-dir $(WIN32_DIR) --output-on-failure
 

@@ -7,7 +7,7 @@ set -euo pipefail
 # Host toolchain, the i686 cross toolchain, Wine (32-bit), a virtual display,
 # CJK fonts, the zh_CN locale, the libraries and what screenshots need.
 packages=(
-  build-essential cmake make pkg-config dpkg-dev
+  build-essential cmake make pkg-config dpkg-dev clang-tidy
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 mingw-w64-i686-dev binutils-mingw-w64-i686
   libz-mingw-w64-dev libpng-dev zlib1g-dev googletest
   wine wine32:i386
