@@ -2,9 +2,10 @@
 #   make        set up (first time) and build build/win32/Kestrana.exe
 #   make run    build the program alone and run it under Wine
 #   make test   build and run every test: host, win32 and end-to-end, the
-#               release templates, and replay the fuzz corpora
+#               release templates, replay the fuzz corpora, and lint
 # For developers:
 #   make fuzz                fuzz each target for FUZZ_SECONDS seconds (default 60)
+#   make lint                static analysis of the program's sources (clang-tidy)
 #   make bench               time Kestrana.exe against hand-written programs
 #   make dist                build/dist/Kestrana-<version>.zip from build/win32/Kestrana.exe
 #   make check-reproducible  the release built twice from clean clones, compared byte for byte
@@ -15,7 +16,7 @@ HOST_DIR := build/host
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup win32-config win32 exe host fuzz-build fuzz run test bench dist check-reproducible \
+.PHONY: all setup win32-config win32 exe host fuzz-build fuzz run test lint bench dist check-reproducible \
 	screenshots clean
 
 all: win32
@@ -49,9 +50,13 @@ run: exe
 	@bash scripts/run.sh
 
 test: win32 host fuzz-build
+	@bash scripts/lint.sh $(WIN32_DIR)
 	@ctest --test-dir $(HOST_DIR) --output-on-failure
 	@ctest --test-dir $(FUZZ_DIR) --output-on-failure
 	@bash scripts/wine-session.sh ctest --test-dir $(WIN32_DIR) --output-on-failure
+
+lint: win32-config
+	@bash scripts/lint.sh $(WIN32_DIR)
 
 bench: win32
 	@cmake --build $(WIN32_DIR) --target bench_programs -j$(JOBS)

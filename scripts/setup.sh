@@ -14,8 +14,9 @@ packages=(
   wine wine32:i386
   xvfb xauth x11-utils imagemagick
   fonts-wqy-microhei locales
-  # The fuzz targets: clang and its runtimes (libFuzzer, the sanitizers).
-  clang-14 libclang-rt-14-dev
+  # The fuzz targets: clang and its runtimes (libFuzzer, the sanitizers);
+  # the static analysis.
+  clang-14 libclang-rt-14-dev clang-tidy
   # The release: the zip maker, the template check and unpacking the zip.
   python3 libxml2-utils unzip
 )

@@ -113,8 +113,9 @@ TEST_F(Restart, YesRequestsARestartThatSparesWindowlessPrograms) {
   // the restart was requested. It calls this driver back to leave a mark.
   const std::string record = tempFileName("kestrana-restart");
   SavedRegValue savedProbe(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName);
-  ASSERT_TRUE(regSetString(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName,
-                           "\"" + driverPath() + "\" --record \"" + record + "\" marker"));
+  std::string command = "\"";
+  command.append(driverPath()).append("\" --record \"").append(record).append("\" marker");
+  ASSERT_TRUE(regSetString(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName, command));
 
   ASSERT_TRUE(setStartValue(4));
   const MainWindowControls c = launchMain();
