@@ -55,7 +55,7 @@ test: win32 host fuzz-build
 	@ctest --test-dir $(FUZZ_DIR) --output-on-failure
 	@bash scripts/wine-session.sh ctest --test-dir $(WIN32_DIR) --output-on-failure
 
-lint: win32-config
+lint: exe
 	@bash scripts/lint.sh $(WIN32_DIR)
 
 bench: win32

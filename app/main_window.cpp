@@ -52,7 +52,7 @@ constexpr Binding kBindings[] = {
 
 }  // namespace
 
-const WindowLayout MainWindow =
+constinit const WindowLayout MainWindow =
     makeWindow(KESTRANA_PRODUCT_NAME, 350, 330, Frame{}, kControls, kBindings);
 
 }  // namespace kestrana

@@ -66,7 +66,7 @@ constexpr Binding kBindings[] = {
 
 }  // namespace
 
-const WindowLayout AboutWindow =
+constinit const WindowLayout AboutWindow =
     makeWindow("关于", 430, 230, Frame{.resizable = true, .toolWindow = true}, kControls, kBindings);
 
 void openAboutWindow() { loadWindow(AboutWindow, true); }

@@ -32,7 +32,7 @@ constexpr Binding kBindings[] = {
 
 }  // namespace
 
-const WindowLayout ChangeLogWindow = makeWindow(
+constinit const WindowLayout ChangeLogWindow = makeWindow(
     "更新日志", 380, 250, Frame{.resizable = true, .toolWindow = true, .minimizeBox = true}, kControls,
     kBindings);
 

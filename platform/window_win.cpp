@@ -146,12 +146,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetFocus(target ? target : hwnd);
       }
       return 0;
-    case kCloseRequest:
-      // No close query on this path.
-      restoreDisabled(*w);
-      DestroyWindow(hwnd);
-      return 0;
-    case WM_CLOSE:
+    case kCloseRequest:  // closeWindow's request: no close query on this path
+    case WM_CLOSE:        // the close box, the system menu, Esc
       restoreDisabled(*w);
       DestroyWindow(hwnd);
       return 0;
