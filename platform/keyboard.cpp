@@ -1,5 +1,7 @@
 #include "platform/keyboard.h"
 
+#include "platform/text.h"
+
 namespace kestrana {
 
 namespace {
@@ -38,7 +40,7 @@ char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 // The letter after a single '&' in a caption, or 0.
 char mnemonicOf(const char* text) {
   for (const char* p = text; *p; ++p) {
-    if (static_cast<unsigned char>(*p) >= 0x80) {
+    if (isLeadByte936(static_cast<unsigned char>(*p))) {
       if (!*++p) break;  // skip the trail byte of a double-byte character
       continue;
     }

@@ -8,10 +8,6 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-// Code page 936 starts two-byte characters with 0x81 to 0xFE only; 0x80 (the
-// euro sign) and 0xFF are characters of their own, and a backslash after one
-// of them is a real separator.
-bool isLeadByte936(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
 // Significant digits handed on to strtof. A decimal exactly halfway between
 // two neighbouring floats, (2m + 1) * 2^-150 with 2m + 1 < 2^25, has at most
@@ -38,6 +34,8 @@ char* putUnsigned(char* out, unsigned long long value, int minDigits) {
 }
 
 }  // namespace
+
+bool isLeadByte936(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
 float textToFloat(std::string_view text) {
   std::size_t i = 0;

@@ -31,6 +31,11 @@ bool splitRegistryPath(const char* path, RegistryPath& out);
 // never a separator; npos when there is none.
 std::size_t lastBackslashDbcs(std::string_view path);
 
+// Code page 936 starts two-byte characters with 0x81 to 0xFE only; 0x80 (the
+// euro sign) and 0xFF are characters of their own, so a backslash after one
+// of them is a real separator.
+bool isLeadByte936(unsigned char byte);
+
 // The folder part of a module path: everything before its last backslash.
 std::string_view folderOfPath(std::string_view path);
 
