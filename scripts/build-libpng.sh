@@ -22,13 +22,7 @@ work="$prefix.work"
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
-echo "libpng: fetching Debian's source package" >&2
-# When the newest security release's files are not served, the release
-# version of the package still is.
-apt-get source -q libpng1.6 >source.log 2>&1 || apt-get source -q libpng1.6/bookworm >>source.log 2>&1 || {
-  cat source.log >&2; echo "libpng: apt-get source failed (are deb-src entries set up? run scripts/setup.sh)" >&2; exit 1; }
-src=$(find . -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
-[ -n "$src" ] || { echo "libpng: no source tree unpacked" >&2; exit 1; }
+src=$(bash "$root/scripts/libpng-source.sh" libpng)
 mingw=/usr/i686-w64-mingw32
 # Sections per function and object, so that the program's link drops what
 # the decoder does not reach; no unwind tables, which nothing in the program

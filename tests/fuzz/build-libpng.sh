@@ -7,6 +7,7 @@
 set -euo pipefail
 prefix=$1
 cc=$2
+root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ -f "$prefix/lib/libpng16.a" ] && [ -f "$prefix/include/png.h" ]; then
   exit 0
 fi
@@ -14,11 +15,7 @@ work="$prefix.work"
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
-echo "libpng (fuzz): fetching Debian's source package" >&2
-apt-get source -q libpng1.6 >source.log 2>&1 || apt-get source -q libpng1.6/bookworm >>source.log 2>&1 || {
-  cat source.log >&2; echo "libpng (fuzz): apt-get source failed (are deb-src entries set up? run scripts/setup.sh)" >&2; exit 1; }
-src=$(find . -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
-[ -n "$src" ] || { echo "libpng (fuzz): no source tree unpacked" >&2; exit 1; }
+src=$(bash "$root/scripts/libpng-source.sh" "libpng (fuzz)")
 flags="-O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 cmake -S "$src" -B build -G "Unix Makefiles" \
   -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$flags" \
