@@ -27,15 +27,6 @@ enum { kHeading = 1, kNoticeLabel, kAbout, kExit, kApply, kDisabled, kAutomatic,
 const Label kHeadingLabel = {RGB(0, 0, 0), nullptr, DT_NOCLIP | DT_LEFT | DT_SINGLELINE | DT_VCENTER, false};
 Label g_noticeLabel = {RGB(255, 0, 0), nullptr, DT_NOCLIP | DT_LEFT | DT_WORDBREAK, false};
 
-HWND child(HWND parent, const char* cls, const char* text, DWORD style, int x, int y, int w, int h, int id,
-           const void* param = nullptr) {
-  HWND hwnd = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
-                              const_cast<void*>(param));
-  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  return hwnd;
-}
-
 // The registry's start value shown as the checked choice.
 void showStartValue(HWND window) {
   HKEY key;
@@ -135,6 +126,28 @@ LRESULT CALLBACK labelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
+void registerFrameClass(HINSTANCE instance, const char* name, WNDPROC proc) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hIcon = static_cast<HICON>(LoadImageA(instance, "DEFAULT_ICON", IMAGE_ICON, 32, 32, 0));
+  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, "DEFAULT_ICON", IMAGE_ICON, 16, 16, 0));
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = name;
+  RegisterClassExA(&wc);
+}
+
+HWND child(HWND parent, const char* cls, const char* text, DWORD style, int x, int y, int w, int h, int id,
+           const void* param) {
+  HWND hwnd = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
+                              const_cast<void*>(param));
+  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  return hwnd;
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   OleInitialize(nullptr);
   char path[MAX_PATH + 1] = {};
@@ -154,20 +167,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = mainProc;
-  wc.hInstance = instance;
-  wc.hIcon = static_cast<HICON>(LoadImageA(instance, "DEFAULT_ICON", IMAGE_ICON, 32, 32, 0));
-  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, "DEFAULT_ICON", IMAGE_ICON, 16, 16, 0));
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = "HandMain";
-  RegisterClassExA(&wc);
+  registerFrameClass(instance, "HandMain", mainProc);
   WNDCLASSA label{};
   label.lpfnWndProc = labelProc;
   label.hInstance = instance;
-  label.hCursor = wc.hCursor;
+  label.hCursor = LoadCursor(nullptr, IDC_ARROW);
   label.lpszClassName = kLabelClass;
   RegisterClassA(&label);
 

@@ -83,35 +83,17 @@ LRESULT CALLBACK aboutProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-HWND child(HWND parent, const char* cls, const char* text, DWORD style, int x, int y, int w, int h, int id,
-           const void* param = nullptr) {
-  HWND hwnd = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr),
-                              const_cast<void*>(param));
-  SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  return hwnd;
-}
-
 }  // namespace
 
 void openAbout(HWND owner) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   static bool registered = false;
   if (!registered) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = aboutProc;
-    wc.hInstance = instance;
-    wc.hIcon = static_cast<HICON>(LoadImageA(instance, "DEFAULT_ICON", IMAGE_ICON, 32, 32, 0));
-    wc.hIconSm = static_cast<HICON>(LoadImageA(instance, "DEFAULT_ICON", IMAGE_ICON, 16, 16, 0));
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = "HandAbout";
-    RegisterClassExA(&wc);
+    registerFrameClass(instance, "HandAbout", aboutProc);
     WNDCLASSA picture{};
     picture.lpfnWndProc = pictureProc;
     picture.hInstance = instance;
-    picture.hCursor = wc.hCursor;
+    picture.hCursor = LoadCursor(nullptr, IDC_ARROW);
     picture.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     picture.lpszClassName = "HandPicture";
     RegisterClassA(&picture);

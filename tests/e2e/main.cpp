@@ -1,8 +1,5 @@
-// The end-to-end driver. Besides running the cases it has two small modes
+// The end-to-end driver. Besides running the cases it has three small modes
 // the scripts and the cases use:
-//   --close-window CAPTION   posts WM_CLOSE to the top-level window with
-//                            exactly that caption (exit 0), or exits 1 when
-//                            none appears within 5 s
 //   --record FILE ARG...     appends the command line exactly as received,
 //                            one line per call, to FILE (a stand-in for the
 //                            browser), exit 0
@@ -23,19 +20,6 @@
 #include <string>
 
 namespace {
-
-int closeWindow(const char* caption) {
-  const DWORD start = GetTickCount();
-  do {
-    if (HWND w = FindWindowA(nullptr, caption)) {
-      PostMessageA(w, WM_CLOSE, 0, 0);
-      return 0;
-    }
-    Sleep(50);
-  } while (GetTickCount() - start < 5000);
-  std::fprintf(stderr, "kestrana_e2e: no window \"%s\" within 5 s\n", caption);
-  return 1;
-}
 
 HWND waitForVisibleWindow(const char* caption) {
   const DWORD start = GetTickCount();
@@ -138,13 +122,6 @@ int main(int argc, char** argv) {
                  "(LANG=zh_CN.UTF-8, locale generated), or every Chinese text compares garbled\n",
                  acp);
     return 2;
-  }
-  if (argc >= 2 && std::strcmp(argv[1], "--close-window") == 0) {
-    if (argc != 3) {
-      std::fprintf(stderr, "usage: kestrana_e2e --close-window CAPTION\n");
-      return 2;
-    }
-    return closeWindow(argv[2]);
   }
   if (argc == 3 && std::strcmp(argv[1], "--window-rect") == 0) return printWindowRect(argv[2]);
   if (argc == 4 && std::strcmp(argv[1], "--click") == 0) return clickControl(argv[2], argv[3]);
