@@ -4,14 +4,16 @@
 # in well under a second without touching apt.
 set -euo pipefail
 
-# Host toolchain, the i686 cross toolchain, Wine (32-bit), a virtual display,
+# Host toolchain, the i686 and x86_64 cross toolchains, Wine (32- and 64-bit;
+# the 32-bit packages install even where the kernel cannot run them), a virtual display,
 # CJK fonts, the zh_CN locale, the libraries and what screenshots need; awk
 # turns libpng's build configuration into its header.
 packages=(
   build-essential cmake make pkg-config dpkg-dev mawk
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 mingw-w64-i686-dev binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   libz-mingw-w64-dev libpng-dev zlib1g-dev googletest
-  wine wine32:i386
+  wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
   fonts-wqy-microhei locales
   # The fuzz targets: clang and its runtimes (libFuzzer, the sanitizers);
