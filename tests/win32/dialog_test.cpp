@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "platform/window_layout.h"
 #include "platform/windows_win.h"
-#include "win32_test_support.h"
+#include "support/support.h"
 
 using namespace kestrana;
 
@@ -327,10 +327,8 @@ TEST_F(DialogTest, LoadingAWindowAlreadyOpenFails) {
         againOpener = loadWindow(kOpener, true);
         dialogEnabledAfterTries = enabled(dialog);
         openerEnabledAfterTries = enabled(opener);
-        for (HWND hwnd : kestrana_test::processWindows("KestranaWindow")) {
-          char caption[64] = {};
-          GetWindowTextA(hwnd, caption, sizeof caption);
-          if (std::string(caption) == kDialog.caption) ++dialogWindows;
+        for (HWND hwnd : kestrana_test::topWindows(GetCurrentProcessId(), false)) {
+          dialogWindows += kestrana_test::windowText(hwnd) == kDialog.caption;
         }
         closeWindow(kDialog);
       },

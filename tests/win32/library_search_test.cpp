@@ -6,22 +6,13 @@
 #include <string>
 
 #include "platform/system_libraries_win.h"
+#include "support/support.h"
 
 namespace {
 
-// A library of no system's, built by the tests, as a Windows path.
-std::string plantedLibrary() {
-  std::string path = "Z:" KESTRANA_PLANTED_LIBRARY;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
+using kestrana_test::ownPath;
 
-std::string ownFolder() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, length);
-  return folder.substr(0, folder.rfind('\\'));
-}
+std::string ownFolder() { return ownPath().substr(0, ownPath().rfind('\\')); }
 
 // Guards against a restriction that leaves the program's own folder on the
 // search: a library lying there is found by its name before the restriction
@@ -29,7 +20,7 @@ std::string ownFolder() {
 TEST(LibrarySearch, RestrictionTakesTheProgramsOwnFolderOutOfTheSearch) {
   const std::string names[] = {"kestrana_planted_before.dll", "kestrana_planted_after.dll"};
   for (const std::string& name : names) {
-    ASSERT_TRUE(CopyFileA(plantedLibrary().c_str(), (ownFolder() + "\\" + name).c_str(), FALSE))
+    ASSERT_TRUE(CopyFileA(kestrana_test::windowsPathOf(KESTRANA_PLANTED_LIBRARY).c_str(), (ownFolder() + "\\" + name).c_str(), FALSE))
         << "cannot plant " << name << ", error " << GetLastError();
   }
   HMODULE before = LoadLibraryA(names[0].c_str());

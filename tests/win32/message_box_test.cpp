@@ -2,7 +2,6 @@
 // for the box, reads it as a user would see it and presses one button.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,15 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
-#include "win32_test_support.h"
+#include "support/support.h"
 
 using kestrana::showMessageBox;
-using kestrana_test::shown;
-using kestrana_test::windowText;
+using namespace kestrana_test;
 
 namespace {
-
-constexpr int kBoxTextId = 0xFFFF;
 
 // What the driver thread saw of the box.
 struct Observation {
@@ -26,15 +22,11 @@ struct Observation {
   int press = 0;
   HWND witness = nullptr;
   // seen
-  bool found = false;
-  std::string caption;
-  std::string text;
-  std::vector<int> buttons;
+  MessageBoxInfo box;
   bool witnessEnabled = true;
   HWND owner = nullptr;
   HICON icon = nullptr;
-  bool pressedAsked = false;
-  std::string problem;
+  bool pressed = false;
 };
 
 std::string idList(const std::vector<int>& ids) {
@@ -46,61 +38,30 @@ std::string idList(const std::vector<int>& ids) {
   return out + "}";
 }
 
-std::vector<HWND> visibleButtons(HWND box) {
-  std::vector<HWND> buttons;
-  for (HWND child : kestrana_test::childrenInStackingOrder(box)) {
-    if (IsWindowVisible(child) && _stricmp(kestrana_test::className(child).c_str(), "Button") == 0) {
-      buttons.push_back(child);
-    }
-  }
-  return buttons;
-}
-
 // The visible icon of the box, if it shows one.
 HICON boxIcon(HWND box) {
-  for (HWND child : kestrana_test::childrenInStackingOrder(box)) {
-    if (!IsWindowVisible(child) || _stricmp(kestrana_test::className(child).c_str(), "Static") != 0) continue;
+  for (HWND child : childrenOf(box)) {
+    if (!IsWindowVisible(child) || !hasClass(child, "Static")) continue;
     if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
-    DWORD_PTR icon = 0;
-    if (SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon)) return reinterpret_cast<HICON>(icon);
+    if (const auto icon = sendWithin(child, STM_GETICON)) return reinterpret_cast<HICON>(*icon);
   }
   return nullptr;
 }
 
 DWORD WINAPI drive(void* param) {
   auto* seen = static_cast<Observation*>(param);
-  HWND box = nullptr;
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < 10000) {
-    for (HWND candidate : kestrana_test::processWindows("#32770")) {
-      if (IsWindowVisible(candidate) && GetDlgItem(candidate, kBoxTextId) && !visibleButtons(candidate).empty()) {
-        box = candidate;
-      }
-    }
-    if (box) break;
-    Sleep(20);
-  }
-  if (!box) {
-    seen->problem = "no visible #32770 box of this process appeared within 10 s";
+  MessageBoxInfo box;
+  // The box is made before its buttons: wait until they are there too.
+  if (!waitFor([&] { return !(box = readMessageBox(findMessageBox(GetCurrentProcessId()))).buttons.empty(); }, 10000)) {
     return 0;
   }
-  seen->found = true;
-  seen->caption = windowText(box);
-  seen->text = windowText(GetDlgItem(box, kBoxTextId));
-  seen->owner = GetWindow(box, GW_OWNER);
+  seen->box = box;
+  seen->owner = GetWindow(box.hwnd, GW_OWNER);
   seen->witnessEnabled = IsWindowEnabled(seen->witness) != FALSE;
-  seen->icon = boxIcon(box);
-  const std::vector<HWND> buttons = visibleButtons(box);
-  for (HWND b : buttons) seen->buttons.push_back(GetDlgCtrlID(b));
-  std::sort(seen->buttons.begin(), seen->buttons.end());
-
-  HWND target = GetDlgItem(box, seen->press);
-  if (!target || !IsWindowVisible(target)) {
-    // Still end the box, or the test thread would wait in it for good.
-    seen->problem = "button " + std::to_string(seen->press) + " is not on the box";
-    target = buttons.front();
-  }
-  seen->pressedAsked = PostMessageA(target, BM_CLICK, 0, 0) != FALSE;
+  seen->icon = boxIcon(box.hwnd);
+  // Still end the box when the button is not there, or the test thread
+  // would wait in it for good.
+  seen->pressed = pressBoxButton(box.hwnd, seen->press) || pressBoxButton(box.hwnd, box.buttons.front().id);
   return 0;
 }
 
@@ -177,15 +138,14 @@ TEST(MessageBoxTest, AnswersFlagsAndTaskModality) {
     const bool driverEnded = WaitForSingleObject(thread, 15000) == WAIT_OBJECT_0;
     CloseHandle(thread);
     ASSERT_TRUE(driverEnded) << "the driver thread did not end";
-    ASSERT_TRUE(seen.found) << seen.problem;
-
-    EXPECT_EQ(seen.problem, "");
-    EXPECT_TRUE(seen.pressedAsked) << "posting BM_CLICK failed";
+    ASSERT_NE(seen.box.hwnd, nullptr) << "no visible #32770 box of this process appeared within 10 s";
+    EXPECT_TRUE(seen.box.hasButton(c.press)) << "button " << c.press << " is not on the box";
+    EXPECT_TRUE(seen.pressed) << "no button of the box could be pressed";
     EXPECT_EQ(answer, c.answer) << "pressed button " << c.press << ": expected answer " << c.answer << " got "
                                 << answer;
-    EXPECT_EQ(shown(seen.caption), shown(c.caption)) << "caption";
-    EXPECT_EQ(shown(seen.text), shown(c.text)) << "text (the Static with id 0xFFFF)";
-    EXPECT_EQ(idList(seen.buttons), idList(c.buttons)) << "visible buttons";
+    EXPECT_EQ(shown(seen.box.caption), shown(c.caption)) << "caption";
+    EXPECT_EQ(shown(seen.box.text), shown(c.text)) << "text (the Static with id 0xFFFF)";
+    EXPECT_EQ(idList(seen.box.buttonIds()), idList(c.buttons)) << "visible buttons";
     EXPECT_EQ(seen.owner, nullptr) << "expected a box with no owner window";
     // MB_TASKMODAL without an owner is what disables the thread's windows.
     EXPECT_FALSE(seen.witnessEnabled) << "expected the program's other window disabled while the box is up "

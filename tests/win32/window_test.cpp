@@ -2,7 +2,6 @@
 // windows whose order, texts, styles, size and place follow the table.
 #include <windows.h>
 
-#include <cstdio>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -12,12 +11,11 @@
 #include "platform/platform.h"
 #include "platform/window_layout.h"
 #include "platform/windows_win.h"
+#include "support/expect.h"
 #include "ui/controls_win.h"
-#include "win32_test_support.h"
 
 using namespace kestrana;
-using kestrana_test::shown;
-using kestrana_test::windowText;
+using namespace kestrana_test;
 
 namespace {
 
@@ -96,26 +94,10 @@ class WindowTest : public testing::Test {
     for (const WindowLayout* window : {&kTestWindow, &kToolWindow, &kBoxedWindow}) {
       if (HWND hwnd = windowHandle(*window)) DestroyWindow(hwnd);
     }
-    kestrana_test::pumpPending();
-    kestrana_test::dropQuitMessage();
+    pumpPending();
+    dropQuitMessage();
   }
 };
-
-std::string hex8(unsigned long v) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%08lx", v);
-  return buffer;
-}
-
-// Checks that the bits in mask are exactly those of want.
-void expectBits(const char* file, int line, const char* what, unsigned long actual, unsigned long mask,
-                unsigned long want) {
-  if ((actual & mask) != want) {
-    ADD_FAILURE_AT(file, line) << what << ": expected style bits " << hex8(want) << " under mask " << hex8(mask)
-                               << " got " << hex8(actual & mask) << " (whole style " << hex8(actual) << ")";
-  }
-}
-#define EXPECT_BITS(...) expectBits(__FILE__, __LINE__, __VA_ARGS__)
 
 // A radio button that reports a chosen check state.
 WNDPROC g_buttonProc = nullptr;
@@ -172,12 +154,12 @@ TEST_F(WindowTest, FrameSizeCentringAndCaption) {
     EXPECT_EQ(r.left, (screenW - c.window->width) / 2) << "left edge on a screen " << screenW << " wide";
     EXPECT_EQ(r.top, (screenH - c.window->height) / 2) << "top edge on a screen " << screenH << " high";
     EXPECT_EQ(GetParent(hwnd), nullptr) << "expected a top-level window";
-    EXPECT_BITS("frame", static_cast<unsigned long>(GetWindowLongA(hwnd, GWL_STYLE)), kFrameMask, c.style);
-    EXPECT_BITS("extended frame", static_cast<unsigned long>(GetWindowLongA(hwnd, GWL_EXSTYLE)),
+    expectBits("frame", static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)), kFrameMask, c.style);
+    expectBits("extended frame", static_cast<DWORD>(GetWindowLongA(hwnd, GWL_EXSTYLE)),
                 WS_EX_TOOLWINDOW, c.exStyle);
     DestroyWindow(hwnd);
     EXPECT_EQ(windowHandle(*c.window), nullptr) << "a destroyed window is still known as open";
-    kestrana_test::dropQuitMessage();
+    dropQuitMessage();
   }
 }
 
@@ -187,7 +169,7 @@ TEST_F(WindowTest, ControlsFollowTheTable) {
   HWND hwnd = windowHandle(kTestWindow);
   ASSERT_NE(hwnd, nullptr);
 
-  const std::vector<HWND> stacked = kestrana_test::childrenInStackingOrder(hwnd);
+  const std::vector<HWND> stacked = childrenOf(hwnd);
   std::vector<HWND> inTable;
   for (const ControlLayout& c : kControls) inTable.push_back(controlHandle(kTestWindow, c.id));
   ASSERT_EQ(stacked.size(), inTable.size()) << "number of child windows";
@@ -213,37 +195,37 @@ TEST_F(WindowTest, ControlsFollowTheTable) {
 // (no WS_GROUP anywhere), Tab stops are exactly where the table puts them.
 TEST_F(WindowTest, ControlClassesAndStyles) {
   ASSERT_TRUE(openStartWindow(kTestWindow));
-  kestrana_test::pumpPending();  // focus and activation have happened
+  pumpPending();  // focus and activation have happened
   const HGDIOBJ guiFont = GetStockObject(DEFAULT_GUI_FONT);
   for (const ControlLayout& c : kControls) {
     SCOPED_TRACE(std::string("control ") + c.name);
     HWND control = controlHandle(kTestWindow, c.id);
     ASSERT_NE(control, nullptr);
-    const auto style = static_cast<unsigned long>(GetWindowLongA(control, GWL_STYLE));
-    const auto exStyle = static_cast<unsigned long>(GetWindowLongA(control, GWL_EXSTYLE));
-    const std::string cls = kestrana_test::className(control);
+    const auto style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongA(control, GWL_EXSTYLE));
+    const std::string cls = className(control);
 
-    EXPECT_BITS("child, visible, enabled", style, WS_CHILD | WS_VISIBLE | WS_DISABLED, WS_CHILD | WS_VISIBLE);
-    EXPECT_BITS("WS_GROUP", style, WS_GROUP, 0);
-    EXPECT_BITS("WS_TABSTOP", style, WS_TABSTOP, c.tabStop ? WS_TABSTOP : 0);
+    expectBits("child, visible, enabled", style, WS_CHILD | WS_VISIBLE | WS_DISABLED, WS_CHILD | WS_VISIBLE);
+    expectBits("WS_GROUP", style, WS_GROUP, 0);
+    expectBits("WS_TABSTOP", style, WS_TABSTOP, c.tabStop ? WS_TABSTOP : 0);
     switch (c.kind) {
       case ControlKind::PushButton:
         EXPECT_EQ(_stricmp(cls.c_str(), "Button"), 0) << "class " << cls;
-        EXPECT_BITS("button type (BS_PUSHBUTTON, not BS_DEFPUSHBUTTON)", style, BS_TYPEMASK, BS_PUSHBUTTON);
-        EXPECT_BITS("BS_MULTILINE", style, BS_MULTILINE, BS_MULTILINE);
+        expectBits("button type (BS_PUSHBUTTON, not BS_DEFPUSHBUTTON)", style, BS_TYPEMASK, BS_PUSHBUTTON);
+        expectBits("BS_MULTILINE", style, BS_MULTILINE, BS_MULTILINE);
         break;
       case ControlKind::RadioBox:
         EXPECT_EQ(_stricmp(cls.c_str(), "Button"), 0) << "class " << cls;
-        EXPECT_BITS("button type (BS_AUTORADIOBUTTON)", style, BS_TYPEMASK, BS_AUTORADIOBUTTON);
-        EXPECT_BITS("BS_MULTILINE", style, BS_MULTILINE, BS_MULTILINE);
+        expectBits("button type (BS_AUTORADIOBUTTON)", style, BS_TYPEMASK, BS_AUTORADIOBUTTON);
+        expectBits("BS_MULTILINE", style, BS_MULTILINE, BS_MULTILINE);
         break;
       case ControlKind::EditBox:
         EXPECT_EQ(_stricmp(cls.c_str(), "Edit"), 0) << "class " << cls;
-        EXPECT_BITS("multi-line edit, Enter makes a new line", style, ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+        expectBits("multi-line edit, Enter makes a new line", style, ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
                     ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN);
-        EXPECT_BITS("wraps: no horizontal scrolling", style, ES_AUTOHSCROLL | WS_HSCROLL, 0);
-        EXPECT_BITS("left aligned", style, ES_CENTER | ES_RIGHT, 0);
-        EXPECT_BITS("sunken edge", exStyle, WS_EX_CLIENTEDGE, WS_EX_CLIENTEDGE);
+        expectBits("wraps: no horizontal scrolling", style, ES_AUTOHSCROLL | WS_HSCROLL, 0);
+        expectBits("left aligned", style, ES_CENTER | ES_RIGHT, 0);
+        expectBits("sunken edge", exStyle, WS_EX_CLIENTEDGE, WS_EX_CLIENTEDGE);
         break;
       case ControlKind::TransLabel:
         EXPECT_EQ(cls, kTransLabelClass);
@@ -284,13 +266,13 @@ TEST_F(WindowTest, SetCheckedAndIsChecked) {
   setChecked(kTestWindow, kOff, true);
   setChecked(kTestWindow, kOff, true);
   EXPECT_EQ(states(), "011") << "setting a checked choice again";
-  kestrana_test::pumpPending();
+  pumpPending();
   EXPECT_EQ(g_clicks[0] + g_clicks[1] + g_clicks[2], 0) << "setChecked raised a click event";
 
   // A click by the user: the automatic radio behaviour clears the group.
   setChecked(kTestWindow, kAuto, true);
   SendMessageA(controlHandle(kTestWindow, kManual), BM_CLICK, 0, 0);
-  kestrana_test::pumpPending();
+  pumpPending();
   EXPECT_EQ(states(), "010") << "after clicking manual with auto and off checked";
   EXPECT_EQ(g_clicks[1], 1) << "clicks on manual";
   EXPECT_EQ(g_clicks[0] + g_clicks[2], 0) << "clicks on the others";
