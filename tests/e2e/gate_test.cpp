@@ -18,7 +18,7 @@ class Gate : public ProgramTest {
   }
   void TearDown() override {
     ProgramTest::TearDown();
-    EXPECT_FALSE(regKeyExists(HKEY_CURRENT_USER, kAppDefaultsKey)) << "the per-program version was left behind";
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kAppDefaultsKey)) << "the per-program version was left behind";
   }
 };
 

@@ -11,18 +11,13 @@
 #include <vector>
 
 #include "driver.h"
-#include "info/web.h"
 
 namespace {
 
 using namespace e2e;
 
 constexpr const char* kPlantedLibraries[] = {"shell32", "ole32", "comctl32"};
-constexpr char kAboutCaption[] = "关于";
-constexpr char kChangeLogCaption[] = "更新日志";
 constexpr char kOkText[] = "确定";
-
-#define FAIL_AT(where) ADD_FAILURE_AT((where).file_name(), static_cast<int>((where).line()))
 
 std::string lower(std::string text) {
   CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
@@ -103,28 +98,25 @@ TEST_F(LibrarySearch, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
   ASSERT_TRUE(planted.ready());
   // The fixture removes the program's Wine settings, these with them.
   for (const char* library : kPlantedLibraries) {
-    ASSERT_TRUE(regSetString(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\DllOverrides", library,
-                             "native,builtin"));
+    ASSERT_EQ(writeValue(HKEY_CURRENT_USER, std::string(kAppDefaultsKey) + "\\DllOverrides", library, REG_SZ,
+                         stringBytes("native,builtin")),
+              ERROR_SUCCESS);
   }
   ASSERT_TRUE(setStartValue(3));
-  const std::string recordFile = tempFileName("kestrana-https");
-  auto recorder = installHttpsRecorder(recordFile);
+  HttpsRecorder recorder;
 
   programs_.push_back(std::make_unique<Program>());
   Program& program = *programs_.back();
-  std::string commandLine(1, '"');
-  commandLine += planted.program();
-  commandLine += '"';
-  ASSERT_TRUE(program.startCommand(planted.program(), commandLine));
+  ASSERT_TRUE(program.startCommand(planted.program(), inQuotes(planted.program())));
   const MainWindowControls main = waitMainWindowControls(program);
   ASSERT_TRUE(main.complete()) << "loaded: " << planted.loaded();
-  EXPECT_EQ(checkState(main.manual), BST_CHECKED) << describeChoices(main);
+  EXPECT_EQ(checkState(main.manual), BST_CHECKED) << describe(readChoices(main));
 
   pressButton(main.about);
   HWND about = program.waitWindow(kAboutCaption);
   ASSERT_TRUE(about) << "loaded: " << planted.loaded();
   HWND changeLogLink = childByText(about, kChangeLogCaption);
-  HWND forumLink = childByText(about, kestrana::kForumHost);
+  HWND forumLink = childByText(about, kForumHost);
   HWND aboutOk = childByText(about, kOkText);
   ASSERT_TRUE(changeLogLink && forumLink && aboutOk) << "About controls missing";
 
@@ -137,10 +129,10 @@ TEST_F(LibrarySearch, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
   ASSERT_TRUE(program.waitWindowGone(kChangeLogCaption));
 
   postClickAt(forumLink, POINT{4, 4});
-  const std::vector<Record> records = waitRecords(recordFile, 1);
+  const std::vector<Record> records = waitRecords(recorder.file(), 1);
   EXPECT_EQ(records.size(), 1u) << "expected the forum address handed to the shell; loaded: " << planted.loaded();
   if (!records.empty()) {
-    EXPECT_EQ(records[0].arguments, std::vector<std::string>{kestrana::kForumAddress})
+    EXPECT_EQ(records[0].arguments, std::vector<std::string>{kForumAddress})
         << "got " << records[0].commandLine;
   }
   pressButton(aboutOk);
@@ -166,8 +158,6 @@ TEST_F(LibrarySearch, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
   postClose(main.window);
   program.expectExit(0);
   EXPECT_EQ(planted.loaded(), "") << "planted libraries were loaded";
-  recorder.reset();
-  DeleteFileA(recordFile.c_str());
 }
 
 }  // namespace

@@ -21,13 +21,11 @@
 
 namespace {
 
+using namespace kestrana_test;
+
 HWND waitForVisibleWindow(const char* caption) {
-  const DWORD start = GetTickCount();
-  do {
-    HWND w = FindWindowA(nullptr, caption);
-    if (w && IsWindowVisible(w)) return w;
-    Sleep(50);
-  } while (GetTickCount() - start < 5000);
+  HWND w = nullptr;
+  if (waitFor([&] { return (w = findTopWindow(0, caption)) != nullptr; }, 5000, 50)) return w;
   std::fprintf(stderr, "kestrana_e2e: no visible window \"%s\" within 5 s\n", caption);
   return nullptr;
 }
@@ -35,8 +33,7 @@ HWND waitForVisibleWindow(const char* caption) {
 int printWindowRect(const char* caption) {
   HWND w = waitForVisibleWindow(caption);
   if (!w) return 1;
-  RECT r{};
-  GetWindowRect(w, &r);
+  const RECT r = outerRect(w);
   std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
   return 0;
 }
@@ -44,31 +41,20 @@ int printWindowRect(const char* caption) {
 int clickControl(const char* caption, const char* text) {
   HWND w = waitForVisibleWindow(caption);
   if (!w) return 1;
-  for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-    char buffer[512] = {};
-    DWORD_PTR ignored = 0;
-    // Another process's window answers WM_GETTEXT; GetWindowText would not ask it.
-    if (!SendMessageTimeoutA(c, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                             2000, &ignored) ||
-        std::strcmp(buffer, text) != 0) {
-      continue;
-    }
-    char cls[64] = {};
-    GetClassNameA(c, cls, sizeof cls);
-    // Posted, not sent: the handler may open a modal window and not return.
-    if (lstrcmpiA(cls, "Button") == 0) {
-      PostMessageA(c, BM_CLICK, 0, 0);
-    } else {
-      RECT r{};
-      GetClientRect(c, &r);
-      const LPARAM centre = MAKELPARAM(r.right / 2, r.bottom / 2);
-      PostMessageA(c, WM_LBUTTONDOWN, MK_LBUTTON, centre);
-      PostMessageA(c, WM_LBUTTONUP, 0, centre);
-    }
-    return 0;
+  HWND c = childByText(w, text);
+  if (!c) {
+    std::fprintf(stderr, "kestrana_e2e: no control \"%s\" in window \"%s\"\n", text, caption);
+    return 1;
   }
-  std::fprintf(stderr, "kestrana_e2e: no control \"%s\" in window \"%s\"\n", text, caption);
-  return 1;
+  // Posted, not sent: the handler may open a modal window and not return.
+  if (hasClass(c, "Button")) {
+    pressButton(c);
+  } else {
+    RECT r{};
+    GetClientRect(c, &r);
+    postClickAt(c, POINT{r.right / 2, r.bottom / 2});
+  }
+  return 0;
 }
 
 int record(const char* file) {
@@ -96,7 +82,7 @@ class Utf8Printer : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo& t) override { inner_->OnTestStart(t); }
   void OnTestPartResult(const ::testing::TestPartResult& r) override {
     const ::testing::TestPartResult converted(r.type(), r.file_name(), r.line_number(),
-                                              e2e::utf8(r.message()).c_str());
+                                              utf8(r.message()).c_str());
     inner_->OnTestPartResult(converted);
   }
   void OnTestEnd(const ::testing::TestInfo& t) override { inner_->OnTestEnd(t); }
@@ -115,14 +101,7 @@ class Utf8Printer : public ::testing::EmptyTestEventListener {
 int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "--record") == 0) return record(argv[2]);
 
-  const UINT acp = GetACP();
-  if (acp != 936) {
-    std::fprintf(stderr,
-                 "kestrana_e2e: the ANSI code page is %u, expected 936: run under the zh_CN.UTF-8 locale "
-                 "(LANG=zh_CN.UTF-8, locale generated), or every Chinese text compares garbled\n",
-                 acp);
-    return 2;
-  }
+  if (!codePageIsGbk("kestrana_e2e")) return 2;
   if (argc == 3 && std::strcmp(argv[1], "--window-rect") == 0) return printWindowRect(argv[2]);
   if (argc == 4 && std::strcmp(argv[1], "--click") == 0) return clickControl(argv[2], argv[3]);
   ::testing::InitGoogleTest(&argc, argv);

@@ -16,18 +16,7 @@ constexpr char kNotice[] =
     "包括但不限于U盘、扫描仪、打印机等基于USB接口的设备，切记！\r\n"
     "2、来宾或其他低权限的身份无法设置USB接口运行状态，请以管理员身份运行此工具。\r\n";
 
-std::string hex8(DWORD v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08lx", static_cast<unsigned long>(v));
-  return buf;
-}
-
 std::string name(HWND hwnd) { return utf8(describe(hwnd)); }
-
-// ---------------------------------------------------------------- pixels
-
-bool isRed(Pixel p) { return p.r >= 180 && p.g <= 70 && p.b <= 70; }
-bool isDark(Pixel p) { return p.r <= 80 && p.g <= 80 && p.b <= 80; }
 
 // Saved beside the temp files when a pixel case fails, to look at.
 void keepPicture(const Capture& shot, const char* what) {
@@ -47,8 +36,7 @@ class MainWindow : public ProgramTest {
   bool waitFocus(HWND window, HWND expected, Where where = Where::current()) {
     const bool ok = waitFor([&] { return focusedWindow(window) == expected; }, 2000);
     if (!ok) {
-      ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line()))
-          << "expected focus " << name(expected) << " got " << name(focusedWindow(window));
+      FAIL_AT(where) << "expected focus " << name(expected) << " got " << name(focusedWindow(window));
     }
     return ok;
   }
@@ -62,8 +50,7 @@ class MainWindow : public ProgramTest {
     }
     const bool ok = focusedWindow(c.window) == target;
     if (!ok) {
-      ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line()))
-          << "could not Tab to " << name(target) << "; focus is on " << name(focusedWindow(c.window));
+      FAIL_AT(where) << "could not Tab to " << name(target) << "; focus is on " << name(focusedWindow(c.window));
     }
     return ok;
   }
@@ -71,20 +58,6 @@ class MainWindow : public ProgramTest {
   // The six tab stops in the order Tab walks them.
   static std::array<HWND, 6> tabOrder(const MainWindowControls& c) {
     return {c.manual, c.automatic, c.disabled, c.apply, c.exit, c.about};
-  }
-
-  void expectChecked(const MainWindowControls& c, HWND only, Where where = Where::current()) {
-    const std::pair<HWND, const char*> radios[] = {
-        {c.automatic, "自动"}, {c.manual, "手动"}, {c.disabled, "禁用"}};
-    for (const auto& [hwnd, label] : radios) {
-      const int want = hwnd == only ? BST_CHECKED : BST_UNCHECKED;
-      const int got = checkState(hwnd);
-      if (got != want) {
-        ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line()))
-            << utf8(label) << ": expected check " << want << " got " << got << " (" << utf8(describeChoices(c))
-            << ")";
-      }
-    }
   }
 };
 
@@ -98,28 +71,24 @@ TEST_F(MainWindow, FrameIsFixedCentredUnownedAndHasNoMenu) {
   EXPECT_EQ(windowText(c.window), "Kestrana");
 
   const RECT r = outerRect(c.window);
-  EXPECT_EQ(r.right - r.left, 350) << "outer " << describe(r);
-  EXPECT_EQ(r.bottom - r.top, 330) << "outer " << describe(r);
-  const int cx = GetSystemMetrics(SM_CXSCREEN);
-  const int cy = GetSystemMetrics(SM_CYSCREEN);
-  EXPECT_EQ(r.left, (cx - 350) / 2) << "screen " << cx << "x" << cy << ", outer " << describe(r);
-  EXPECT_EQ(r.top, (cy - 330) / 2) << "screen " << cx << "x" << cy << ", outer " << describe(r);
+  const RECT want = centredOnScreen(350, 330);
+  EXPECT_TRUE(EqualRect(&r, &want)) << "expected outer " << describe(want) << " got " << describe(r);
 
   const DWORD style = styleOf(c.window);
   EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), DWORD(WS_CAPTION | WS_SYSMENU))
-      << "expected WS_CAPTION|WS_SYSMENU in style " << hex8(style);
+      << "expected WS_CAPTION|WS_SYSMENU in style " << hex(style);
   EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u)
-      << "expected no thick frame, minimize or maximize box in style " << hex8(style);
-  EXPECT_EQ(style & WS_CHILD, 0u) << "style " << hex8(style);
+      << "expected no thick frame, minimize or maximize box in style " << hex(style);
+  EXPECT_EQ(style & WS_CHILD, 0u) << "style " << hex(style);
 
   const DWORD ex = exStyleOf(c.window);
   EXPECT_EQ(ex & (WS_EX_TOOLWINDOW | WS_EX_TOPMOST), 0u) << "expected no tool/topmost bits in ex-style "
-                                                          << hex8(ex);
+                                                          << hex(ex);
   EXPECT_EQ(ownerOf(c.window), nullptr) << "owner " << name(ownerOf(c.window));
   // A taskbar button: an unowned window that is not a tool window, or one
   // that asks for it.
   EXPECT_TRUE((ex & WS_EX_APPWINDOW) || (!ownerOf(c.window) && !(ex & WS_EX_TOOLWINDOW)))
-      << "ex-style " << hex8(ex);
+      << "ex-style " << hex(ex);
 
   EXPECT_EQ(GetMenu(c.window), nullptr);
 }
@@ -192,18 +161,18 @@ TEST_F(MainWindow, ControlsInStackingOrderWithTheirPlacesTextsAndStyles) {
                                           << utf8(windowText(hwnd)) << "\"";
 
     const DWORD style = styleOf(hwnd);
-    EXPECT_TRUE(style & WS_VISIBLE) << "style " << hex8(style);
+    EXPECT_TRUE(style & WS_VISIBLE) << "style " << hex(style);
     EXPECT_TRUE(isEnabled(hwnd));
-    EXPECT_EQ(style & WS_GROUP, 0u) << "expected no WS_GROUP in style " << hex8(style);
+    EXPECT_EQ(style & WS_GROUP, 0u) << "expected no WS_GROUP in style " << hex(style);
     // The BUTTON class clears WS_TABSTOP on a radio button whenever it is
     // unchecked; the program keeps its six declared stops regardless.
     const DWORD wantTabStop = row.label ? 0 : WS_TABSTOP;
-    EXPECT_EQ(style & WS_TABSTOP, wantTabStop) << "style " << hex8(style);
+    EXPECT_EQ(style & WS_TABSTOP, wantTabStop) << "style " << hex(style);
     if (!row.label) {
       EXPECT_EQ(style & BS_TYPEMASK, row.buttonType)
           << "expected button type " << row.buttonType << " got " << (style & BS_TYPEMASK) << " (style "
-          << hex8(style) << ")";
-      EXPECT_TRUE(style & BS_MULTILINE) << "expected BS_MULTILINE in style " << hex8(style);
+          << hex(style) << ")";
+      EXPECT_TRUE(style & BS_MULTILINE) << "expected BS_MULTILINE in style " << hex(style);
     }
   }
 }
@@ -226,9 +195,9 @@ TEST_F(MainWindow, TabWalksTheSixStopsForwardAndWrapsWithoutChecking) {
     SCOPED_TRACE(std::string("Tab #").append(std::to_string(step)));
     pressKey(c.window, VK_TAB);
     if (!waitFocus(c.window, order[at])) break;
-    expectChecked(c, c.manual);
+    expectChoices(c, onlyChecked(c, c.manual));
   }
-  expectRegDword(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, 3);
+  expectStartValue(3);
 }
 
 TEST_F(MainWindow, ShiftTabWalksTheSixStopsBackwardAndWraps) {
@@ -244,7 +213,7 @@ TEST_F(MainWindow, ShiftTabWalksTheSixStopsBackwardAndWraps) {
     SCOPED_TRACE(std::string("Shift+Tab #").append(std::to_string(step)));
     pressKey(c.window, VK_TAB, kShift);
     if (!waitFocus(c.window, order[at])) break;
-    expectChecked(c, c.manual);
+    expectChoices(c, onlyChecked(c, c.manual));
   }
 }
 
@@ -272,10 +241,10 @@ TEST_F(MainWindow, ArrowsMoveBetweenRadiosWithWrapCheckingOnlyTheOneReached) {
     pressKey(c.window, s.key);
     if (!waitFocus(c.window, s.reached)) break;
     waitFor([&] { return checkState(s.reached) == BST_CHECKED; }, 1000);
-    expectChecked(c, s.reached);
+    expectChoices(c, onlyChecked(c, s.reached));
   }
   settle(c.window);
-  expectRegDword(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, 3);
+  expectStartValue(3);
   lastProgram().expectStillRunning();
 }
 
@@ -295,8 +264,8 @@ TEST_F(MainWindow, EnterOnAFocusedButtonPressesNothing) {
     EXPECT_EQ(windows.size(), 1u) << "a window appeared: " << name(windows.empty() ? nullptr : windows[0])
                                   << (windows.size() > 1 ? " / " + name(windows[1]) : "");
     EXPECT_EQ(focusedWindow(c.window), button) << "focus moved to " << name(focusedWindow(c.window));
-    expectChecked(c, c.manual);
-    expectRegDword(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, 3);
+    expectChoices(c, onlyChecked(c, c.manual));
+    expectStartValue(3);
     if (HWND box = findMessageBox(program.pid())) {
       ADD_FAILURE() << "message box \"" << utf8(readMessageBox(box).text) << "\"";
       return;
@@ -344,7 +313,7 @@ TEST_F(MainWindow, ExitButtonEndsTheProgramAtOnceWithZero) {
   ASSERT_TRUE(c.complete());
   pressButton(c.exit);
   lastProgram().expectExit(0, 2000);
-  expectRegDword(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, 3);
+  expectStartValue(3);
 }
 
 // Guards against the program reading its command line.
@@ -367,9 +336,9 @@ TEST_F(MainWindow, CommandLineArgumentsChangeNothing) {
     std::vector<std::string> seen;
     for (HWND h : childrenOf(c.window)) seen.push_back(describe(rectInParent(h)) + " " + windowText(h));
     EXPECT_EQ(seen, expected);
-    expectChecked(c, c.manual);
+    expectChoices(c, onlyChecked(c, c.manual));
     EXPECT_EQ(lastProgram().windows().size(), 1u);
-    expectRegDword(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, 3);
+    expectStartValue(3);
     postClose(c.window);
     lastProgram().expectExit(0);
   }
@@ -387,8 +356,8 @@ TEST_F(MainWindow, TwoCopiesRunSideBySideAndEachClosesWithZero) {
   EXPECT_NE(first.pid(), second.pid());
   EXPECT_TRUE(isVisible(a.window));
   EXPECT_TRUE(isVisible(b.window));
-  expectChecked(a, a.manual);
-  expectChecked(b, b.manual);
+  expectChoices(a, onlyChecked(a, a.manual));
+  expectChoices(b, onlyChecked(b, b.manual));
 
   postClose(a.window);
   first.expectExit(0);
@@ -406,19 +375,19 @@ TEST_F(MainWindow, ClickingDisabledThenAutomaticLeavesOnlyAutomaticChecked) {
   const MainWindowControls c = launchMain();
   ASSERT_TRUE(c.complete());
   clickCenter(c.disabled);
-  ASSERT_TRUE(waitFor([&] { return checkState(c.disabled) == BST_CHECKED; }, 2000)) << utf8(describeChoices(c));
-  expectChecked(c, c.disabled);
-  expectRegDword(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, 3);
+  ASSERT_TRUE(waitFor([&] { return checkState(c.disabled) == BST_CHECKED; }, 2000)) << describe(readChoices(c));
+  expectChoices(c, onlyChecked(c, c.disabled));
+  expectStartValue(3);
 
   clickCenter(c.automatic);
-  ASSERT_TRUE(waitFor([&] { return checkState(c.automatic) == BST_CHECKED; }, 2000)) << utf8(describeChoices(c));
+  ASSERT_TRUE(waitFor([&] { return checkState(c.automatic) == BST_CHECKED; }, 2000)) << describe(readChoices(c));
   settle(c.window);
-  expectChecked(c, c.automatic);
-  expectRegDword(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, 3);
+  expectChoices(c, onlyChecked(c, c.automatic));
+  expectStartValue(3);
   // The click unchecked the others, which must stay tab stops all the same.
   for (HWND radio : {c.manual, c.automatic, c.disabled}) {
     EXPECT_NE(styleOf(radio) & WS_TABSTOP, 0u) << "expected WS_TABSTOP on " << utf8(windowText(radio))
-                                                << " got style " << hex8(styleOf(radio));
+                                                << " got style " << hex(styleOf(radio));
   }
   lastProgram().expectStillRunning(0);
   EXPECT_EQ(lastProgram().windows().size(), 1u);
@@ -442,7 +411,7 @@ TEST_F(MainWindow, NoticeIsRedTextWrappedWithinItsLabel) {
   for (int y = client.top; y < client.bottom; ++y) {
     int inRow = 0;
     for (int x = client.left; x < client.right; ++x) {
-      if (!isRed(shot.at(x, y))) continue;
+      if (!isRedInk(shot.at(x, y))) continue;
       const POINT pt{x, y};
       if (!PtInRect(&label, pt)) {
         if (!redOutside++) firstOutside = POINT{x - client.left, y - client.top};
@@ -498,7 +467,7 @@ TEST_F(MainWindow, HeadingIsBlackOnButtonFaceAndTheBackgroundIsButtonFace) {
   for (int y = heading.top; y < heading.bottom; ++y) {
     for (int x = heading.left; x < heading.right; ++x) {
       const Pixel p = shot.at(x, y);
-      if (isDark(p)) ++dark;
+      if (isDarkInk(p)) ++dark;
       if (p == face) ++faceCount;
       const int spread = std::max({p.r, p.g, p.b}) - std::min({p.r, p.g, p.b});
       if (spread > faceSpread + 24 && !coloured++) firstColoured = p;

@@ -112,10 +112,9 @@ TEST_F(Restart, YesRequestsARestartThatSparesWindowlessPrograms) {
   // A RunOnce entry runs only once the system restarts: it is the sign that
   // the restart was requested. It calls this driver back to leave a mark.
   const std::string record = tempFileName("kestrana-restart");
-  SavedRegValue savedProbe(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName);
-  std::string command = "\"";
-  command.append(driverPath()).append("\" --record \"").append(record).append("\" marker");
-  ASSERT_TRUE(regSetString(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName, command));
+  SavedValue savedProbe(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName);
+  ASSERT_EQ(writeValue(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName, REG_SZ, stringBytes(recorderCommand(record) + " marker")),
+            ERROR_SUCCESS);
 
   ASSERT_TRUE(setStartValue(4));
   const MainWindowControls c = launchMain();
@@ -126,11 +125,11 @@ TEST_F(Restart, YesRequestsARestartThatSparesWindowlessPrograms) {
   const MessageBoxInfo box = readMessageBox(program.waitMessageBox());
   ASSERT_NE(box.hwnd, nullptr);
   expectBox(box, kSuccessCaption, kSuccessText, {IDYES, IDNO});
-  expectStartDword(3);
+  expectStartValue(3);
 
   // Nothing has consumed the sign before Yes.
   settle(c.window, 500);
-  ASSERT_TRUE(regRead(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName).exists) << "RunOnce entry gone before Yes";
+  ASSERT_TRUE(readValue(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName).exists()) << "RunOnce entry gone before Yes";
   ASSERT_FALSE(fileExists(record)) << "RunOnce entry ran before Yes";
   ASSERT_TRUE(witness.running()) << "witness ended before Yes, exit code " << witness.exitCode();
 
@@ -148,7 +147,7 @@ TEST_F(Restart, YesRequestsARestartThatSparesWindowlessPrograms) {
   const std::vector<Record> records = waitRecords(record, 1, 60000);
   ASSERT_EQ(records.size(), 1u) << "expected the RunOnce entry to run once after the restart";
   EXPECT_EQ(records[0].arguments, std::vector<std::string>{"marker"}) << "recorded: " << records[0].commandLine;
-  EXPECT_FALSE(regRead(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName).exists)
+  EXPECT_FALSE(readValue(HKEY_LOCAL_MACHINE, kRunOnceKey, kProbeName).exists())
       << "RunOnce entry still there after the restart";
   std::printf("RunOnce entry ran %lu ms after Yes\n", static_cast<unsigned long>(GetTickCount() - yesAt));
 
@@ -157,7 +156,7 @@ TEST_F(Restart, YesRequestsARestartThatSparesWindowlessPrograms) {
   Sleep(2000);
   EXPECT_TRUE(witness.running()) << "expected the restart to spare a windowless program; it was ended with exit code "
                                  << static_cast<long>(witness.exitCode()) << " (a forced restart)";
-  expectStartDword(3);
+  expectStartValue(3);
   DeleteFileA(record.c_str());
   std::printf("windowless witness %s %lu ms after Yes\n", witness.running() ? "still running" : "ended",
               static_cast<unsigned long>(GetTickCount() - yesAt));

@@ -45,33 +45,30 @@ const std::vector<StoredForm>& storedForms() {
 }
 
 bool store(const StoredForm& f, Where where = Where::current()) {
+  LONG rc = ERROR_SUCCESS;
   switch (f.kind) {
     case Stored::Value:
-      return regSetRaw(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, f.type, f.bytes, where);
+      rc = writeValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, f.type, f.bytes);
+      break;
     case Stored::NoValue:
-      return setStartValue(3, where) && regDeleteValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, where) &&
-             regKeyExists(HKEY_LOCAL_MACHINE, kUsbStorKey);
+      if (!setStartValue(3, where)) return false;
+      rc = deleteValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName);
+      break;
     case Stored::NoKey:
-      return regDeleteTree(HKEY_LOCAL_MACHINE, kUsbStorKey, where) && !regKeyExists(HKEY_LOCAL_MACHINE, kUsbStorKey);
+      rc = deleteKey(HKEY_LOCAL_MACHINE, kUsbStorKey);
+      break;
   }
-  return false;
+  if (rc != ERROR_SUCCESS) FAIL_AT(where) << "storing " << f.name << ": error " << rc;
+  return rc == ERROR_SUCCESS && keyExists(HKEY_LOCAL_MACHINE, kUsbStorKey) == (f.kind != Stored::NoKey);
 }
 
 // The registry still holds exactly what `store` put there.
 void expectStoredUnchanged(const StoredForm& f, Where where = Where::current()) {
-  switch (f.kind) {
-    case Stored::Value:
-      expectRegRaw(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, f.type, f.bytes, where);
-      break;
-    case Stored::NoValue:
-      expectRegMissing(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, where);
-      break;
-    case Stored::NoKey:
-      if (regKeyExists(HKEY_LOCAL_MACHINE, kUsbStorKey)) {
-        ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line()))
-            << "expected no USBstor key got one, Start " << describe(readStartValue());
-      }
-      break;
+  if (f.kind == Stored::Value) return expectValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, f.type, f.bytes, where);
+  const RegValue v = readValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName);
+  if (v.exists()) FAIL_AT(where) << "expected no start value got " << describe(v);
+  if (keyExists(HKEY_LOCAL_MACHINE, kUsbStorKey) != (f.kind == Stored::NoValue)) {
+    FAIL_AT(where) << "expected " << (f.kind == Stored::NoValue ? "the" : "no") << " USBstor key";
   }
 }
 
@@ -132,12 +129,12 @@ TEST_F(StartMode, ApplyWritesTheChosenValueAsDword) {
     ASSERT_TRUE(c.complete());
     ASSERT_TRUE(choose(c, c.*row.radio, row.byMouse));
     settle(c.window);
-    expectStartDword(row.storedBefore);  // nothing is written before apply
+    expectStartValue(row.storedBefore);  // nothing is written before apply
     pressButton(c.apply);
     const MessageBoxInfo box = readMessageBox(lastProgram().waitMessageBox());
     ASSERT_NE(box.hwnd, nullptr);
     EXPECT_EQ(utf8(box.caption), utf8(kSuccessCaption));
-    expectStartDword(row.written);
+    expectStartValue(row.written);
     pressBoxButton(box.hwnd, IDNO);
     waitNoBox(lastProgram());
     lastProgram().terminate();
@@ -176,15 +173,15 @@ TEST_F(StartMode, SuccessBoxAsksAndNoKeepsTheProgram) {
     ASSERT_NE(box.hwnd, nullptr);
     expectBox(box, kSuccessCaption, kSuccessText, {IDYES, IDNO});
     EXPECT_EQ(ownerOf(box.hwnd), nullptr) << "the box has an owner window";
-    expectWindowEnabled(c.window, false);
-    expectStartDword(a.written);
+    EXPECT_FALSE(isEnabled(c.window)) << "the main window takes input under the box";
+    expectStartValue(a.written);
 
     pressBoxButton(box.hwnd, IDNO);
     ASSERT_TRUE(waitNoBox(program));
     EXPECT_TRUE(waitFor([&] { return isEnabled(c.window); }, 2000)) << "main window still disabled after No";
     program.expectStillRunning(500);
     EXPECT_TRUE(IsWindow(c.window)) << "main window gone after No";
-    expectStartDword(a.written);
+    expectStartValue(a.written);
     expectChoices(c, a.written == 2 ? kOnlyAutomatic : kOnlyDisabled);
   }
 }
@@ -210,7 +207,7 @@ TEST_F(StartMode, StoredValueIsReadOnlyAtStartUp) {
   const MessageBoxInfo box = readMessageBox(program.waitMessageBox());
   ASSERT_NE(box.hwnd, nullptr);
   EXPECT_EQ(utf8(box.caption), utf8(kSuccessCaption));
-  expectStartDword(3);
+  expectStartValue(3);
 
   // Nor after a successful apply.
   ASSERT_TRUE(setStartValue(2));
@@ -218,14 +215,14 @@ TEST_F(StartMode, StoredValueIsReadOnlyAtStartUp) {
   ASSERT_TRUE(waitNoBox(program));
   settle(c.window);
   expectChoices(c, kOnlyManual);
-  expectStartDword(2);
+  expectStartValue(2);
 }
 
 // Guards against a write that gives up when the service key does not
 // exist instead of creating it.
 TEST_F(StartMode, ApplyCreatesAMissingKey) {
-  ASSERT_TRUE(regDeleteTree(HKEY_LOCAL_MACHINE, kUsbStorKey));
-  ASSERT_FALSE(regKeyExists(HKEY_LOCAL_MACHINE, kUsbStorKey));
+  ASSERT_EQ(deleteKey(HKEY_LOCAL_MACHINE, kUsbStorKey), ERROR_SUCCESS);
+  ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUsbStorKey));
   const MainWindowControls c = launchMain();
   ASSERT_TRUE(c.complete());
   Program& program = lastProgram();
@@ -235,8 +232,8 @@ TEST_F(StartMode, ApplyCreatesAMissingKey) {
   const MessageBoxInfo box = readMessageBox(program.waitMessageBox());
   ASSERT_NE(box.hwnd, nullptr);
   expectBox(box, kSuccessCaption, kSuccessText, {IDYES, IDNO});
-  EXPECT_TRUE(regKeyExists(HKEY_LOCAL_MACHINE, kUsbStorKey));
-  expectStartDword(4);
+  EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kUsbStorKey));
+  expectStartValue(4);
   pressBoxButton(box.hwnd, IDNO);
   waitNoBox(program);
   program.expectStillRunning();
@@ -247,9 +244,7 @@ class Permission : public ProgramTest {
   void SetUp() override {
     ProgramTest::SetUp();
     // A run that died with the key still read-only must not spoil this one.
-    if (regKeyExists(HKEY_LOCAL_MACHINE, kUsbStorKey)) {
-      regSetKeySddl(HKEY_LOCAL_MACHINE, kUsbStorKey, kFullAccessDacl);
-    }
+    setKeyDacl(HKEY_LOCAL_MACHINE, kUsbStorKey, kFullAccessDacl);
   }
 };
 
@@ -257,8 +252,8 @@ class Permission : public ProgramTest {
 // wrong box, changes the value, or resets the user's choice.
 TEST_F(Permission, RefusedWriteShowsFailureAndKeepsTheChoice) {
   ASSERT_TRUE(setStartValue(3));
-  ReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, kUsbStorKey);
-  ASSERT_TRUE(readOnly.active());
+  KeyDacl readOnly(HKEY_LOCAL_MACHINE, kUsbStorKey, kReadOnlyDacl);
+  ASSERT_EQ(readOnly.status(), ERROR_SUCCESS) << "cannot make the key read-only";
 
   // The refusal is real: neither way the program may open the key for
   // writing lets it store a value.
@@ -285,13 +280,13 @@ TEST_F(Permission, RefusedWriteShowsFailureAndKeepsTheChoice) {
   ASSERT_NE(box.hwnd, nullptr);
   expectBox(box, kFailureCaption, kFailureText, {IDOK});
   EXPECT_EQ(ownerOf(box.hwnd), nullptr) << "the box has an owner window";
-  expectWindowEnabled(c.window, false);
+  EXPECT_FALSE(isEnabled(c.window)) << "the main window takes input under the box";
 
   pressBoxButton(box.hwnd, IDOK);
   ASSERT_TRUE(waitNoBox(program));
   EXPECT_TRUE(waitFor([&] { return isEnabled(c.window); }, 2000)) << "main window still disabled after OK";
   program.expectStillRunning(500);
-  expectStartDword(3);
+  expectStartValue(3);
   expectChoices(c, kOnlyDisabled);
   expectNoBoxWithin(program, 500);  // the failure leads to no restart offer
 }
