@@ -16,7 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "support/support.h"
+
 namespace {
+
+using namespace kestrana_test;
 
 constexpr char kMainCaption[] = "Kestrana";
 constexpr char kAboutCaption[] = "关于";
@@ -38,31 +42,6 @@ struct Program {
   long long size = 0;
   int failures = 0;
 };
-
-struct Find {
-  DWORD pid;
-  const char* caption;
-  HWND found;
-};
-
-BOOL CALLBACK findTop(HWND hwnd, LPARAM lParam) {
-  auto* f = reinterpret_cast<Find*>(lParam);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != f->pid || !IsWindowVisible(hwnd)) return TRUE;
-  char text[64] = {};
-  // Another process's window: the text is read without a message.
-  GetWindowTextA(hwnd, text, sizeof text);
-  if (std::strcmp(text, f->caption) != 0) return TRUE;
-  f->found = hwnd;
-  return FALSE;
-}
-
-HWND visibleWindow(DWORD pid, const char* caption) {
-  Find f{pid, caption, nullptr};
-  EnumWindows(findTop, reinterpret_cast<LPARAM>(&f));
-  return f.found;
-}
 
 BOOL CALLBACK anyUnpainted(HWND hwnd, LPARAM lParam) {
   if (IsWindowVisible(hwnd) && GetUpdateRect(hwnd, nullptr, FALSE)) {
@@ -92,7 +71,7 @@ bool answers(HWND hwnd) {
 HWND waitReady(HANDLE process, DWORD pid, const char* caption) {
   const double limit = now() + kLimitMs;
   while (now() < limit) {
-    HWND hwnd = visibleWindow(pid, caption);
+    HWND hwnd = findTopWindow(pid, caption);
     if (hwnd && answers(hwnd) && painted(hwnd)) return hwnd;
     if (WaitForSingleObject(process, 1) == WAIT_OBJECT_0) return nullptr;
   }
@@ -102,18 +81,10 @@ HWND waitReady(HANDLE process, DWORD pid, const char* caption) {
 bool waitGone(HANDLE process, DWORD pid, const char* caption) {
   const double limit = now() + kLimitMs;
   while (now() < limit) {
-    if (!visibleWindow(pid, caption)) return true;
+    if (!findTopWindow(pid, caption)) return true;
     if (WaitForSingleObject(process, 1) == WAIT_OBJECT_0) return false;
   }
   return false;
-}
-
-BOOL CALLBACK findButton(HWND hwnd, LPARAM lParam) {
-  char text[64] = {};
-  GetWindowTextA(hwnd, text, sizeof text);
-  if (std::strcmp(text, kAboutButton) != 0) return TRUE;
-  *reinterpret_cast<HWND*>(lParam) = hwnd;
-  return FALSE;
 }
 
 double peakWorkingSetKb(HANDLE process) {
@@ -126,42 +97,36 @@ double peakWorkingSetKb(HANDLE process) {
 // One run: start, About open and closed, close. False, with a note on
 // stderr, when any step did not happen.
 bool runOnce(Program& p, bool record) {
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::string command = "\"" + p.path + "\"";
-  std::string folder = p.path.substr(0, p.path.find_last_of('\\'));
+  Process process;
   const double t0 = now();
-  if (!CreateProcessA(p.path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
-                      &pi)) {
-    std::fprintf(stderr, "bench: cannot start %s (error %lu)\n", p.path.c_str(), GetLastError());
+  if (!process.start(p.path, inQuotes(p.path), p.path.substr(0, p.path.find_last_of('\\')))) {
+    std::fprintf(stderr, "bench: cannot start %s (error %lu)\n", p.path.c_str(), process.error());
     return false;
   }
   bool ok = false;
   double start = 0, about = 0, close = 0, peak = 0;
   do {
-    HWND main = waitReady(pi.hProcess, pi.dwProcessId, kMainCaption);
+    HWND main = waitReady(process.handle(), process.pid(), kMainCaption);
     if (!main) { std::fprintf(stderr, "bench: %s: main window never ready\n", p.label.c_str()); break; }
     start = now() - t0;
     if (p.hasAbout) {
-      HWND button = nullptr;
-      EnumChildWindows(main, findButton, reinterpret_cast<LPARAM>(&button));
+      HWND button = childByText(main, kAboutButton);
       if (!button) { std::fprintf(stderr, "bench: %s: no About button\n", p.label.c_str()); break; }
       const double t1 = now();
-      PostMessageA(button, BM_CLICK, 0, 0);
-      HWND window = waitReady(pi.hProcess, pi.dwProcessId, kAboutCaption);
+      pressButton(button);
+      HWND window = waitReady(process.handle(), process.pid(), kAboutCaption);
       if (!window) { std::fprintf(stderr, "bench: %s: About window never ready\n", p.label.c_str()); break; }
       about = now() - t1;
       PostMessageA(window, WM_CLOSE, 0, 0);
-      if (!waitGone(pi.hProcess, pi.dwProcessId, kAboutCaption) || !answers(main)) {
+      if (!waitGone(process.handle(), process.pid(), kAboutCaption) || !answers(main)) {
         std::fprintf(stderr, "bench: %s: About window did not close\n", p.label.c_str());
         break;
       }
     }
-    peak = peakWorkingSetKb(pi.hProcess);
+    peak = peakWorkingSetKb(process.handle());
     const double t2 = now();
     PostMessageA(main, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(pi.hProcess, kLimitMs) != WAIT_OBJECT_0) {
+    if (!process.waitExit(kLimitMs)) {
       std::fprintf(stderr, "bench: %s: did not exit after its window was closed\n", p.label.c_str());
       break;
     }
@@ -169,8 +134,7 @@ bool runOnce(Program& p, bool record) {
     ok = true;
   } while (false);
   if (!ok) {
-    TerminateProcess(pi.hProcess, 1);
-    WaitForSingleObject(pi.hProcess, kLimitMs);
+    process.terminate(1);
     ++p.failures;
   } else if (record) {
     p.start.push_back(start);
@@ -178,8 +142,6 @@ bool runOnce(Program& p, bool record) {
     p.close.push_back(close);
     p.peak.push_back(peak);
   }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
   return ok;
 }
 
