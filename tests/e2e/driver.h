@@ -126,9 +126,9 @@ class Program : public Process {
 // cannot be read.
 std::vector<std::string> loadedModules(DWORD pid);
 
-// Live GDI objects of a 32-bit process, counted in its own GDI handle table
-// (the PEB's GdiSharedHandleTable, read from outside), since Wine's
-// GetGuiResources answers 0. nullopt when the table cannot be read.
+// Live GDI objects of a process of the driver's own architecture, counted
+// in its GDI handle table (read from outside), since Wine's GetGuiResources
+// answers 0. nullopt when the table cannot be read.
 std::optional<int> gdiObjectCount(HANDLE process);
 // Windows of the process: its top-level windows, visible or not, and every
 // window below them.

@@ -907,6 +907,19 @@ TEST_F(InfoWindows, BothCarryTheProgramIcon) {
 // Guards against GDI objects (fonts, bitmaps) or windows left behind by an
 // opening of About, the change log or the logo notice.
 TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
+  {
+    // The table is found through the process layout of the driver's own
+    // architecture: fonts made here must show in the driver's own table,
+    // or what is counted below is not the program's GDI objects.
+    const std::optional<int> before = gdiObjectCount(GetCurrentProcess());
+    std::vector<HFONT> fonts;
+    for (int i = 0; i < 10; ++i) fonts.push_back(CreateFontA(-12 - i, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "Arial"));
+    const std::optional<int> with = gdiObjectCount(GetCurrentProcess());
+    for (HFONT font : fonts) DeleteObject(font);
+    ASSERT_TRUE(before && with) << "the driver's own GDI handle table cannot be read: wrong process layout";
+    ASSERT_EQ(*with - *before, 10) << "ten fonts made by the driver: expected ten more objects in its own table, "
+                                   << *before << " -> " << *with << ": wrong process layout";
+  }
   ASSERT_TRUE(startMain());
   Program& program = lastProgram();
   auto round = [&](bool notice, Where where = Where::current()) {
