@@ -253,15 +253,10 @@ TEST_F(About, FrameSizeCentringAndStyles) {
   const RECT got = outerRect(w);
   EXPECT_TRUE(EqualRect(&got, &want)) << "expected outer rect " << describe(want) << " got " << describe(got);
 
-  const DWORD style = styleOf(w);
-  const DWORD ex = exStyleOf(w);
-  const DWORD required = WS_THICKFRAME | WS_CAPTION | WS_SYSMENU;
-  EXPECT_EQ(style & required, required) << "expected style bits " << hex(required) << " got style "
-                                        << hex(style);
-  EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u)
-      << "expected no minimize/maximize box got style " << hex(style);
-  EXPECT_EQ(style & WS_CHILD, 0u) << "expected a top-level window got style " << hex(style);
-  EXPECT_NE(ex & WS_EX_TOOLWINDOW, 0u) << "expected WS_EX_TOOLWINDOW got ex-style " << hex(ex);
+  expectBits("sizing frame, caption, system menu; no minimize or maximize box; top-level", styleOf(w),
+             WS_THICKFRAME | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD,
+             WS_THICKFRAME | WS_CAPTION | WS_SYSMENU);
+  expectBits("tool window", exStyleOf(w), WS_EX_TOOLWINDOW, WS_EX_TOOLWINDOW);
   EXPECT_EQ(GetMenu(w), nullptr) << "expected no menu";
 }
 
@@ -279,18 +274,13 @@ TEST_F(About, ControlsInStackingOrder) {
     const RECT got = rectInParent(c);
     EXPECT_TRUE(EqualRect(&got, &want)) << "expected " << describe(want) << " got " << describe(got);
     EXPECT_EQ(windowText(c), row.text) << "expected text \"" << row.text << "\" got \"" << windowText(c) << "\"";
-    const DWORD style = styleOf(c);
-    EXPECT_TRUE(isVisible(c)) << "expected visible, style " << hex(style);
-    EXPECT_TRUE(isEnabled(c)) << "expected enabled, style " << hex(style);
-    EXPECT_EQ((style & WS_TABSTOP) != 0, row.button)
-        << "expected WS_TABSTOP " << (row.button ? "set" : "clear") << " got style " << hex(style);
-    const bool isButtonClass = lstrcmpiA(className(c).c_str(), "Button") == 0;
-    EXPECT_EQ(isButtonClass, row.button) << "expected class " << (row.button ? "BUTTON" : "a drawn control")
-                                         << " got " << className(c);
+    expectBits("visible, enabled, a tab stop on buttons only", styleOf(c), WS_VISIBLE | WS_DISABLED | WS_TABSTOP,
+               WS_VISIBLE | (row.button ? WS_TABSTOP : 0));
+    EXPECT_EQ(hasClass(c, "Button"), row.button) << "expected class " << (row.button ? "BUTTON" : "a drawn control")
+                                                 << " got " << className(c);
     if (row.button) {
-      EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON))
-          << "expected BS_PUSHBUTTON (not a default button) got style " << hex(style);
-      EXPECT_NE(style & BS_MULTILINE, 0u) << "expected BS_MULTILINE got style " << hex(style);
+      expectBits("push button (not a default one), multi-line", styleOf(c), BS_TYPEMASK | BS_MULTILINE,
+                 BS_PUSHBUTTON | BS_MULTILINE);
     }
   }
 }
@@ -620,13 +610,10 @@ TEST_F(ChangeLog, FrameSizeCentringAndStyles) {
   const RECT want = centredOnScreen(380, 250);
   const RECT got = outerRect(w);
   EXPECT_TRUE(EqualRect(&got, &want)) << "expected outer rect " << describe(want) << " got " << describe(got);
-  const DWORD style = styleOf(w);
-  const DWORD ex = exStyleOf(w);
-  const DWORD required = WS_THICKFRAME | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  EXPECT_EQ(style & required, required) << "expected style bits " << hex(required) << " got style "
-                                        << hex(style);
-  EXPECT_EQ(style & WS_MAXIMIZEBOX, 0u) << "expected no maximize box got style " << hex(style);
-  EXPECT_NE(ex & WS_EX_TOOLWINDOW, 0u) << "expected WS_EX_TOOLWINDOW got ex-style " << hex(ex);
+  expectBits("sizing frame, caption, system menu, minimize box; no maximize box", styleOf(w),
+             WS_THICKFRAME | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
+             WS_THICKFRAME | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+  expectBits("tool window", exStyleOf(w), WS_EX_TOOLWINDOW, WS_EX_TOOLWINDOW);
   const auto tops = topWindows(lastProgram().pid());
   const auto at = [&](HWND h) { return std::find(tops.begin(), tops.end(), h) - tops.begin(); };
   EXPECT_LT(at(w), at(about_.window)) << "expected the change-log window above the About window";
@@ -649,42 +636,22 @@ TEST_F(ChangeLog, ControlsEditBoxSettingsAndText) {
     SCOPED_TRACE(row.name);
     const RECT got = rectInParent(row.control);
     EXPECT_TRUE(EqualRect(&got, &row.rect)) << "expected " << describe(row.rect) << " got " << describe(got);
-    EXPECT_EQ(lstrcmpiA(className(row.control).c_str(), row.cls), 0)
-        << "expected class " << row.cls << " got " << className(row.control);
-    const DWORD style = styleOf(row.control);
-    EXPECT_NE(style & WS_TABSTOP, 0u) << "expected a tab stop got style " << hex(style);
-    EXPECT_TRUE(isVisible(row.control) && isEnabled(row.control)) << "expected visible and enabled";
+    EXPECT_TRUE(hasClass(row.control, row.cls)) << "expected class " << row.cls << " got " << className(row.control);
+    expectBits("visible, enabled, a tab stop", styleOf(row.control), WS_VISIBLE | WS_DISABLED | WS_TABSTOP,
+               WS_VISIBLE | WS_TABSTOP);
   }
-  {
-    SCOPED_TRACE("确定");
-    const DWORD style = styleOf(changeLog_.ok);
-    EXPECT_EQ(windowText(changeLog_.ok), "确定");
-    EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_PUSHBUTTON))
-        << "expected BS_PUSHBUTTON (not a default button) got style " << hex(style);
-    EXPECT_NE(style & BS_MULTILINE, 0u) << "expected BS_MULTILINE got style " << hex(style);
-  }
+  EXPECT_EQ(windowText(changeLog_.ok), "确定");
+  expectBits("确定: push button (not a default one), multi-line", styleOf(changeLog_.ok), BS_TYPEMASK | BS_MULTILINE,
+             BS_PUSHBUTTON | BS_MULTILINE);
   HWND edit = changeLog_.edit;
-  const DWORD style = styleOf(edit);
-  const struct {
-    const char* name;
-    DWORD bit;
-    bool set;
-  } bits[] = {
-      {"ES_MULTILINE", ES_MULTILINE, true},     {"ES_AUTOVSCROLL", ES_AUTOVSCROLL, true},
-      {"ES_WANTRETURN", ES_WANTRETURN, true},   {"ES_AUTOHSCROLL", ES_AUTOHSCROLL, false},
-      {"WS_HSCROLL", WS_HSCROLL, false},        {"WS_VSCROLL", WS_VSCROLL, false},
-      {"ES_READONLY", ES_READONLY, false},      {"ES_NOHIDESEL", ES_NOHIDESEL, false},
-      {"ES_PASSWORD", ES_PASSWORD, false},      {"ES_UPPERCASE", ES_UPPERCASE, false},
-      {"ES_LOWERCASE", ES_LOWERCASE, false},    {"ES_CENTER", ES_CENTER, false},
-      {"ES_RIGHT", ES_RIGHT, false},
-  };
-  for (const auto& b : bits) {
-    SCOPED_TRACE(b.name);
-    EXPECT_EQ((style & b.bit) != 0, b.set) << "expected " << b.name << (b.set ? " set" : " clear")
-                                           << " got style " << hex(style);
-  }
-  const DWORD ex = exStyleOf(edit);
-  EXPECT_NE(ex & WS_EX_CLIENTEDGE, 0u) << "expected WS_EX_CLIENTEDGE got ex-style " << hex(ex);
+  // Multi-line, scrolling down as lines are added, Enter making a new line;
+  // wrapping (no horizontal scrolling), no scroll bars, editable, plain,
+  // left-aligned.
+  expectBits("编辑框1", styleOf(edit),
+             ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_AUTOHSCROLL | WS_HSCROLL | WS_VSCROLL | ES_READONLY |
+                 ES_NOHIDESEL | ES_PASSWORD | ES_UPPERCASE | ES_LOWERCASE | ES_CENTER | ES_RIGHT,
+             ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN);
+  expectBits("编辑框1: sunken edge", exStyleOf(edit), WS_EX_CLIENTEDGE, WS_EX_CLIENTEDGE);
   // EM_LIMITTEXT 0 on a multi-line box leaves the largest limit; an untouched
   // box would answer 30000.
   const auto limit = sendWithin(edit, EM_GETLIMITTEXT);

@@ -74,16 +74,11 @@ TEST_F(MainWindow, FrameIsFixedCentredUnownedAndHasNoMenu) {
   const RECT want = centredOnScreen(350, 330);
   EXPECT_TRUE(EqualRect(&r, &want)) << "expected outer " << describe(want) << " got " << describe(r);
 
-  const DWORD style = styleOf(c.window);
-  EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), DWORD(WS_CAPTION | WS_SYSMENU))
-      << "expected WS_CAPTION|WS_SYSMENU in style " << hex(style);
-  EXPECT_EQ(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u)
-      << "expected no thick frame, minimize or maximize box in style " << hex(style);
-  EXPECT_EQ(style & WS_CHILD, 0u) << "style " << hex(style);
-
+  expectBits("caption and system menu; no thick frame, minimize or maximize box; top-level", styleOf(c.window),
+             WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD,
+             WS_CAPTION | WS_SYSMENU);
   const DWORD ex = exStyleOf(c.window);
-  EXPECT_EQ(ex & (WS_EX_TOOLWINDOW | WS_EX_TOPMOST), 0u) << "expected no tool/topmost bits in ex-style "
-                                                          << hex(ex);
+  expectBits("neither a tool window nor topmost", ex, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, 0);
   EXPECT_EQ(ownerOf(c.window), nullptr) << "owner " << name(ownerOf(c.window));
   // A taskbar button: an unowned window that is not a tool window, or one
   // that asks for it.
@@ -160,19 +155,12 @@ TEST_F(MainWindow, ControlsInStackingOrderWithTheirPlacesTextsAndStyles) {
     EXPECT_EQ(windowText(hwnd), row.text) << "expected \"" << utf8(row.text) << "\" got \""
                                           << utf8(windowText(hwnd)) << "\"";
 
-    const DWORD style = styleOf(hwnd);
-    EXPECT_TRUE(style & WS_VISIBLE) << "style " << hex(style);
-    EXPECT_TRUE(isEnabled(hwnd));
-    EXPECT_EQ(style & WS_GROUP, 0u) << "expected no WS_GROUP in style " << hex(style);
     // The BUTTON class clears WS_TABSTOP on a radio button whenever it is
     // unchecked; the program keeps its six declared stops regardless.
-    const DWORD wantTabStop = row.label ? 0 : WS_TABSTOP;
-    EXPECT_EQ(style & WS_TABSTOP, wantTabStop) << "style " << hex(style);
+    expectBits("visible, enabled, no group break, a tab stop on buttons only", styleOf(hwnd),
+               WS_VISIBLE | WS_DISABLED | WS_GROUP | WS_TABSTOP, WS_VISIBLE | (row.label ? 0 : WS_TABSTOP));
     if (!row.label) {
-      EXPECT_EQ(style & BS_TYPEMASK, row.buttonType)
-          << "expected button type " << row.buttonType << " got " << (style & BS_TYPEMASK) << " (style "
-          << hex(style) << ")";
-      EXPECT_TRUE(style & BS_MULTILINE) << "expected BS_MULTILINE in style " << hex(style);
+      expectBits("button type, multi-line", styleOf(hwnd), BS_TYPEMASK | BS_MULTILINE, row.buttonType | BS_MULTILINE);
     }
   }
 }
@@ -386,8 +374,8 @@ TEST_F(MainWindow, ClickingDisabledThenAutomaticLeavesOnlyAutomaticChecked) {
   expectStartValue(3);
   // The click unchecked the others, which must stay tab stops all the same.
   for (HWND radio : {c.manual, c.automatic, c.disabled}) {
-    EXPECT_NE(styleOf(radio) & WS_TABSTOP, 0u) << "expected WS_TABSTOP on " << utf8(windowText(radio))
-                                                << " got style " << hex(styleOf(radio));
+    SCOPED_TRACE(utf8(windowText(radio)));
+    expectBits("tab stop", styleOf(radio), WS_TABSTOP, WS_TABSTOP);
   }
   lastProgram().expectStillRunning(0);
   EXPECT_EQ(lastProgram().windows().size(), 1u);
