@@ -141,8 +141,8 @@ TEST_F(Restart, YesRequestsARestartThatSparesWindowlessPrograms) {
                                     << program.windows().size() << " visible windows";
   const DWORD endedAfter = GetTickCount() - yesAt;
   RecordProperty("program_exit_code", std::to_string(static_cast<long>(*exitCode)));
-  std::printf("program ended %lu ms after Yes with exit code %ld (0x%08lx)\n", static_cast<unsigned long>(endedAfter),
-              static_cast<long>(*exitCode), static_cast<unsigned long>(*exitCode));
+  std::printf("program ended %lu ms after Yes with exit code %ld (%s)\n", static_cast<unsigned long>(endedAfter),
+              static_cast<long>(*exitCode), hex(*exitCode).c_str());
 
   const std::vector<Record> records = waitRecords(record, 1, 60000);
   ASSERT_EQ(records.size(), 1u) << "expected the RunOnce entry to run once after the restart";

@@ -352,11 +352,13 @@ RegValue readValue(HKEY root, const std::string& key, const std::string& name) {
   return v;
 }
 
-bool keyExists(HKEY root, const std::string& key) {
+bool keyExists(HKEY root, const std::string& key) { return openStatus(root, key, KEY_QUERY_VALUE) == ERROR_SUCCESS; }
+
+LONG openStatus(HKEY root, const std::string& key, REGSAM access) {
   HKEY h = nullptr;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return false;
-  RegCloseKey(h);
-  return true;
+  const LONG rc = RegOpenKeyExA(root, key.c_str(), 0, access, &h);
+  if (rc == ERROR_SUCCESS) RegCloseKey(h);
+  return rc;
 }
 
 LONG writeValue(HKEY root, const std::string& key, const std::string& name, DWORD type,

@@ -159,6 +159,8 @@ std::vector<unsigned char> dwordBytes(DWORD value);       // little-endian, four
 std::vector<unsigned char> stringBytes(std::string_view);  // with the closing NUL
 RegValue readValue(HKEY root, const std::string& key, const std::string& name);
 bool keyExists(HKEY root, const std::string& key);
+// What opening the key with these rights gives (the key is closed again).
+LONG openStatus(HKEY root, const std::string& key, REGSAM access);
 // Any type, exactly these bytes; the key is created when missing.
 LONG writeValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
                 const std::vector<unsigned char>& bytes);

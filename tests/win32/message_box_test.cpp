@@ -149,10 +149,10 @@ TEST(MessageBoxTest, AnswersFlagsAndTaskModality) {
     EXPECT_EQ(seen.owner, nullptr) << "expected a box with no owner window";
     // MB_TASKMODAL without an owner is what disables the thread's windows.
     EXPECT_FALSE(seen.witnessEnabled) << "expected the program's other window disabled while the box is up "
-                                         "(MB_TASKMODAL added to flags 0x"
-                                      << std::hex << c.flags << ")";
+                                         "(MB_TASKMODAL added to flags "
+                                      << hex(c.flags, 2) << ")";
     const HICON expectedIcon = c.icon ? LoadIconA(nullptr, c.icon) : nullptr;
-    EXPECT_EQ(seen.icon, expectedIcon) << "icon of flags 0x" << std::hex << c.flags;
+    EXPECT_EQ(seen.icon, expectedIcon) << "icon of flags " << hex(c.flags, 2);
     EXPECT_TRUE(IsWindowEnabled(witness.get())) << "expected the other window enabled again after the box";
   }
 }

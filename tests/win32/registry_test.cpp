@@ -45,14 +45,6 @@ void expectRead(RootKey root, const std::string& path, std::int32_t expected, st
   }
 }
 
-// How a key opens with these rights.
-LONG openStatus(HKEY root, const std::string& path, REGSAM access) {
-  HKEY key = nullptr;
-  const LONG status = RegOpenKeyExA(root, path.c_str(), 0, access, &key);
-  if (key) RegCloseKey(key);
-  return status;
-}
-
 class RegistryTest : public testing::Test {
  protected:
   void SetUp() override {
