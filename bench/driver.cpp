@@ -71,7 +71,7 @@ bool answers(HWND hwnd) {
 HWND waitReady(HANDLE process, DWORD pid, const char* caption) {
   const double limit = now() + kLimitMs;
   while (now() < limit) {
-    HWND hwnd = findTopWindow(pid, caption);
+    HWND hwnd = findTopWindow(pid, caption, nullptr, Caption::Kept);
     if (hwnd && answers(hwnd) && painted(hwnd)) return hwnd;
     if (WaitForSingleObject(process, 1) == WAIT_OBJECT_0) return nullptr;
   }
@@ -81,7 +81,7 @@ HWND waitReady(HANDLE process, DWORD pid, const char* caption) {
 bool waitGone(HANDLE process, DWORD pid, const char* caption) {
   const double limit = now() + kLimitMs;
   while (now() < limit) {
-    if (!findTopWindow(pid, caption)) return true;
+    if (!findTopWindow(pid, caption, nullptr, Caption::Kept)) return true;
     if (WaitForSingleObject(process, 1) == WAIT_OBJECT_0) return false;
   }
   return false;

@@ -156,10 +156,16 @@ std::vector<HWND> topWindows(DWORD pid, bool visibleOnly) {
   return search.found;
 }
 
-HWND findTopWindow(DWORD pid, const char* caption, const char* cls) {
+std::string keptText(HWND hwnd) {
+  char text[512] = {};
+  const int n = GetWindowTextA(hwnd, text, sizeof text);
+  return std::string(text, n > 0 ? n : 0);
+}
+
+HWND findTopWindow(DWORD pid, const char* caption, const char* cls, Caption read) {
   for (HWND hwnd : topWindows(pid)) {
     if (cls && !hasClass(hwnd, cls)) continue;
-    if (caption && windowText(hwnd) != caption) continue;
+    if (caption && (read == Caption::Kept ? keptText(hwnd) : windowText(hwnd)) != caption) continue;
     return hwnd;
   }
   return nullptr;

@@ -60,11 +60,17 @@ std::string windowText(HWND hwnd);
 std::string className(HWND hwnd);
 bool hasClass(HWND hwnd, const char* cls);  // regardless of case, as Windows compares them
 DWORD processOf(HWND hwnd);
+// The text the system keeps for a window (GetWindowText). No message
+// reaches the window's thread, so a program being timed is not disturbed.
+std::string keptText(HWND hwnd);
 // Top-level windows of the process (0: of every process), topmost first.
 std::vector<HWND> topWindows(DWORD pid, bool visibleOnly = true);
+// How a search reads captions: by asking the window (windowText) or from
+// what the system keeps (keptText).
+enum class Caption { Asked, Kept };
 // The first visible top-level window of the process (0: any) with this
 // caption (nullptr: any) and class (nullptr: any).
-HWND findTopWindow(DWORD pid, const char* caption, const char* cls = nullptr);
+HWND findTopWindow(DWORD pid, const char* caption, const char* cls = nullptr, Caption read = Caption::Asked);
 // The children of `parent` from the top of the stacking order down.
 std::vector<HWND> childrenOf(HWND parent);
 // The first child (stacking order) whose text is exactly `text`, or nullptr.
