@@ -1,38 +1,45 @@
 # A thin layer over the setup script, CMake and CTest.
-#   make        set up (first time) and build build/win32/Kestrana.exe
+#   make        set up (first time) and build both Windows builds:
+#               build/win32/Kestrana.exe (the product) and build/win64/Kestrana.exe
 #   make run    build the program alone and run it under Wine
-#   make test   build and run every test: host, win32 and end-to-end, the
-#               release templates, replay the fuzz corpora, and lint
+#   make test   build and run every test: host, the program files, win32 and
+#               end-to-end on each build the machine can run, the release
+#               templates, replay the fuzz corpora, and lint
 # For developers:
 #   make fuzz                fuzz each target for FUZZ_SECONDS seconds (default 60)
 #   make lint                static analysis of the program's sources (clang-tidy)
 #   make bench               time Kestrana.exe against hand-written programs
-#   make dist                build/dist/Kestrana-<version>.zip from build/win32/Kestrana.exe
+#   make dist                build/dist/Kestrana-<version>.zip from both builds
 #   make check-reproducible  the release built twice from clean clones, compared byte for byte
 #   make screenshots         the three windows under Xvfb, into docs/
 JOBS ?= $(shell nproc)
-WIN32_DIR := build/win32
+# The Windows builds, one folder each under build/, and their toolchains.
+ARCHS := win32 win64
+TOOLCHAIN_win32 := cmake/i686-w64-mingw32.cmake
+TOOLCHAIN_win64 := cmake/x86_64-w64-mingw32.cmake
 HOST_DIR := build/host
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup win32-config win32 exe host fuzz-build fuzz run test lint bench dist check-reproducible \
-	screenshots clean
+.PHONY: all setup windows $(ARCHS) $(ARCHS:%=%-config) exe host fuzz-build fuzz run test lint bench dist \
+	check-reproducible screenshots clean
 
-all: win32
+all: windows
 
 setup:
 	@bash scripts/setup.sh
 
-win32-config: setup
-	@test -f $(WIN32_DIR)/CMakeCache.txt || cmake -S . -B $(WIN32_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake
+$(ARCHS:%=%-config): %-config: setup
+	@test -f build/$*/CMakeCache.txt || cmake -S . -B build/$* -DCMAKE_TOOLCHAIN_FILE=$(TOOLCHAIN_$*)
 
-win32: win32-config
-	@cmake --build $(WIN32_DIR) -j$(JOBS)
+$(ARCHS): %: %-config
+	@cmake --build build/$* -j$(JOBS)
+
+windows: $(ARCHS)
 
 # The program alone, without the test programs.
-exe: win32-config
-	@cmake --build $(WIN32_DIR) --target Kestrana -j$(JOBS)
+exe: $(ARCHS:%=%-config)
+	@for arch in $(ARCHS); do cmake --build build/$$arch --target Kestrana -j$(JOBS) || exit 1; done
 
 host: setup
 	@test -f $(HOST_DIR)/CMakeCache.txt || cmake -S . -B $(HOST_DIR)
@@ -49,18 +56,18 @@ fuzz: fuzz-build
 run: exe
 	@bash scripts/run.sh
 
-test: win32 host fuzz-build
-	@bash scripts/lint.sh $(WIN32_DIR)
+test: windows host fuzz-build
+	@bash scripts/lint.sh build/win32
 	@ctest --test-dir $(HOST_DIR) --output-on-failure
 	@ctest --test-dir $(FUZZ_DIR) --output-on-failure
-	@bash scripts/wine-session.sh ctest --test-dir $(WIN32_DIR) --output-on-failure
+	@bash scripts/test-windows.sh $(ARCHS)
 
 lint: exe
-	@bash scripts/lint.sh $(WIN32_DIR)
+	@bash scripts/lint.sh build/win32
 
-bench: win32
-	@cmake --build $(WIN32_DIR) --target bench_programs -j$(JOBS)
-	@bash scripts/bench.sh
+bench: windows
+	@for arch in $(ARCHS); do cmake --build build/$$arch --target bench_programs -j$(JOBS) || exit 1; done
+	@bash scripts/bench.sh $(ARCHS)
 
 dist: exe
 	@python3 scripts/make-dist.py
@@ -68,9 +75,9 @@ dist: exe
 check-reproducible: setup
 	@bash scripts/check-reproducible.sh
 
-screenshots: win32-config
-	@cmake --build $(WIN32_DIR) --target Kestrana kestrana_e2e -j$(JOBS)
+screenshots: $(ARCHS:%=%-config)
+	@for arch in $(ARCHS); do cmake --build build/$$arch --target Kestrana kestrana_e2e -j$(JOBS) || exit 1; done
 	@bash scripts/screenshots.sh
 
 clean:
-	rm -rf $(WIN32_DIR) $(HOST_DIR) $(FUZZ_DIR) build/wine build/screenshots build/dist build/repro
+	rm -rf $(ARCHS:%=build/%) $(HOST_DIR) $(FUZZ_DIR) build/wine build/screenshots build/dist build/repro

@@ -38,16 +38,19 @@ constexpr ControlLayout kControls[] = {
      .left = 16, .top = 92, .width = 312, .height = 24, .text = "手动启用", .tabStop = true},
 };
 
+// The start-mode choices are this window's three radio buttons.
+constexpr StartModeChoices kChoices{MainWindow, 自动, 手动, 禁用};
+
 void onCreated() {
   checkSystemVersion();
-  showStartMode();
+  showStartMode(kChoices);
 }
 
 constexpr Binding kBindings[] = {
     {kWindowItself, Event::Created, onCreated},
     {关于, Event::Clicked, openAboutWindow},
     {退出, Event::Clicked, [] { endProgram(0); }},
-    {确定, Event::Clicked, applyStartMode},
+    {确定, Event::Clicked, [] { applyStartMode(kChoices); }},
 };
 
 }  // namespace

@@ -1,15 +1,4 @@
-# Cross-compiles for 32-bit Windows with mingw-w64. The win32 thread model is
-# used so that nothing pulls in a threading runtime the program never needs.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows (x86): the product.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(KESTRANA_TRIPLE i686-w64-mingw32)
-
-find_program(CMAKE_C_COMPILER NAMES ${KESTRANA_TRIPLE}-gcc-win32 ${KESTRANA_TRIPLE}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${KESTRANA_TRIPLE}-g++-win32 ${KESTRANA_TRIPLE}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${KESTRANA_TRIPLE}-windres REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KESTRANA_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

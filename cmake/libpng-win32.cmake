@@ -1,14 +1,16 @@
-# libpng for the product: built from Debian's source package for
-# i686-w64-mingw32, read only (cmake/libpng-read.dfa), and cached under
-# build/; linked statically with zlib from libz-mingw-w64-dev. The build
-# script returns at once when the cached build matches its configuration.
-set(KESTRANA_LIBPNG_PREFIX "${CMAKE_SOURCE_DIR}/build/deps/libpng-i686" CACHE PATH "libpng for win32")
+# libpng for the program: built from Debian's source package for this
+# build's architecture, read only (cmake/libpng-read.dfa), and cached under
+# build/deps/libpng-<processor>; linked statically with zlib from
+# libz-mingw-w64-dev. The build script returns at once when the cached build
+# matches its configuration.
+set(KESTRANA_LIBPNG_PREFIX "${CMAKE_SOURCE_DIR}/build/deps/libpng-${CMAKE_SYSTEM_PROCESSOR}" CACHE PATH
+  "libpng for this Windows build")
 execute_process(
   COMMAND bash "${CMAKE_SOURCE_DIR}/scripts/build-libpng.sh" "${KESTRANA_LIBPNG_PREFIX}"
-          "${CMAKE_SOURCE_DIR}/cmake/i686-w64-mingw32.cmake"
+          "${CMAKE_TOOLCHAIN_FILE}" "${KESTRANA_TRIPLE}"
   RESULT_VARIABLE libpng_result)
 if(NOT libpng_result EQUAL 0)
-  message(FATAL_ERROR "building libpng for win32 failed")
+  message(FATAL_ERROR "building libpng for ${KESTRANA_TRIPLE} failed")
 endif()
 # A changed configuration is built again at the next configure.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS

@@ -2,7 +2,8 @@
 # test, run under Wine with a time limit. The cases are found by reading the
 # sources, since the program cannot be run at build time to list them.
 # OWN_PREFIX runs each case in a Wine prefix of its own, for cases that end
-# every windowed process of the prefix they run in.
+# every windowed process of the prefix they run in. Each case carries the
+# label "wine" and the architecture its Wine commands must use.
 function(kestrana_add_wine_gtests target)
   cmake_parse_arguments(ARG "OWN_PREFIX" "TIMEOUT;PREFIX" "SOURCES" ${ARGN})
   if(NOT ARG_TIMEOUT)
@@ -24,7 +25,8 @@ function(kestrana_add_wine_gtests target)
         # A driver killed mid-case, or a filter that matches nothing, still
         # exits 0: only the case's own report of success counts.
         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\."
-        FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
+        FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]"
+        LABELS wine ENVIRONMENT KESTRANA_ARCH=win${KESTRANA_BITS})
     endforeach()
   endforeach()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_SOURCES})

@@ -1,6 +1,5 @@
 #include "policy/start_mode.h"
 
-#include "app/main_window.h"
 #include "platform/platform.h"
 
 namespace kestrana {
@@ -9,30 +8,30 @@ namespace {
 
 // The program's only way of setting a choice leaves the others alone, so
 // all three are written, always in this order.
-void setChoices(bool manual, bool automatic, bool disabled) {
-  setChecked(MainWindow, main_ctl::手动, manual);
-  setChecked(MainWindow, main_ctl::自动, automatic);
-  setChecked(MainWindow, main_ctl::禁用, disabled);
+void setChoices(const StartModeChoices& choices, bool manual, bool automatic, bool disabled) {
+  setChecked(choices.window, choices.manual, manual);
+  setChecked(choices.window, choices.automatic, automatic);
+  setChecked(choices.window, choices.disabled, disabled);
 }
 
 }  // namespace
 
-void showStartMode() {
+void showStartMode(const StartModeChoices& choices) {
   switch (readRegistryNumber(RootKey::LocalMachine, kStartModePath)) {
-    case kStartAutomatic: setChoices(false, true, false); break;
-    case kStartManual: setChoices(true, false, false); break;
-    case kStartDisabled: setChoices(false, false, true); break;
+    case kStartAutomatic: setChoices(choices, false, true, false); break;
+    case kStartManual: setChoices(choices, true, false, false); break;
+    case kStartDisabled: setChoices(choices, false, false, true); break;
     default: break;  // any other value shows no choice
   }
 }
 
-void applyStartMode() {
+void applyStartMode(const StartModeChoices& choices) {
   std::int32_t value;
-  if (isChecked(MainWindow, main_ctl::自动)) {
+  if (isChecked(choices.window, choices.automatic)) {
     value = kStartAutomatic;
-  } else if (isChecked(MainWindow, main_ctl::手动)) {
+  } else if (isChecked(choices.window, choices.manual)) {
     value = kStartManual;
-  } else if (isChecked(MainWindow, main_ctl::禁用)) {
+  } else if (isChecked(choices.window, choices.disabled)) {
     value = kStartDisabled;
   } else {
     return;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/window_layout.h"
+
 namespace kestrana {
 
 // HKEY_LOCAL_MACHINE, key and value name in one text.
@@ -16,10 +18,18 @@ enum StartMode : std::int32_t {
   kStartDisabled = 4,   // SERVICE_DISABLED
 };
 
+// Where the three choices are shown: the window that shows them and the ids
+// of its radio buttons. The window hands them down; the policy knows no
+// window of its own.
+struct StartModeChoices {
+  const WindowLayout& window;
+  int automatic, manual, disabled;
+};
+
 // Reads the stored value once and checks the matching choice.
-void showStartMode();
+void showStartMode(const StartModeChoices& choices);
 // Writes the checked choice and reports the outcome.
-void applyStartMode();
+void applyStartMode(const StartModeChoices& choices);
 // Asks whether to restart now and, on Yes, requests the restart.
 void offerRestart();
 // Enables the shutdown privilege and asks Windows to restart; true when the

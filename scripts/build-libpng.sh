@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# Builds libpng for i686-w64-mingw32 from Debian's own source package, read
+# Builds libpng for one mingw-w64 target from Debian's own source package, read
 # only and optimised for size: its configuration is cmake/libpng-read.dfa,
 # fed to libpng's own configuration mechanism. The result is a static
 # library installed under PREFIX. A key made from this script, the
 # configuration, the toolchain file and the compiler is stored with it; a
 # later call returns at once when the key matches and rebuilds otherwise.
-#   build-libpng.sh PREFIX TOOLCHAIN_FILE
+#   build-libpng.sh PREFIX TOOLCHAIN_FILE TRIPLE
 set -euo pipefail
 prefix=$1
 toolchain=$2
+triple=$3
 root=$(cd "$(dirname "$0")/.." && pwd)
 config="$root/cmake/libpng-read.dfa"
-compiler=$(command -v i686-w64-mingw32-gcc-win32 || command -v i686-w64-mingw32-gcc)
-key=$({ cat "$0" "$config" "$toolchain"; "$compiler" --version; } | sha256sum | cut -d' ' -f1)
+compiler=$(command -v "$triple-gcc-win32" || command -v "$triple-gcc")
+key=$({ cat "$0" "$config" "$toolchain" "$root/cmake/mingw-w64.cmake"; "$compiler" --version; } | sha256sum | cut -d' ' -f1)
 if [ -f "$prefix/lib/libpng.a" ] && [ -f "$prefix/include/png.h" ] &&
    [ "$(cat "$prefix/build-key" 2>/dev/null)" = "$key" ]; then
   exit 0
@@ -23,7 +24,7 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 src=$(bash "$root/scripts/libpng-source.sh" libpng)
-mingw=/usr/i686-w64-mingw32
+mingw=/usr/$triple
 # Sections per function and object, so that the program's link drops what
 # the decoder does not reach; no unwind tables, which nothing in the program
 # reads. The work folder differs per checkout: -ffile-prefix-map keeps it

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Runs clang-tidy (configuration: .clang-tidy) over the program's own
-# sources, the Windows-only ones included, with the compile commands of the
-# win32 build. Exits non-zero on any finding.
+# sources, the Windows-only ones included, with the compile commands of a
+# Windows build (build/win32 unless given). Exits non-zero on any finding.
 #   scripts/lint.sh BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/win32}
 cd "$root"
-[ -f "$build/compile_commands.json" ] || { echo "lint: no $build/compile_commands.json; build the win32 tree first" >&2; exit 2; }
+[ -f "$build/compile_commands.json" ] || { echo "lint: no $build/compile_commands.json; build that tree first" >&2; exit 2; }
 
 # clang reads the cross compiler's command lines as they are, but finds
 # neither its target nor its C++ headers by itself, and accepts only UTF-8
@@ -15,7 +15,8 @@ cd "$root"
 # the analysis).
 cxx=$(sed -n 's/.*"command": "\([^ ]*g++[^ ]*\) .*/\1/p' "$build/compile_commands.json" | head -n 1)
 [ -n "$cxx" ] || { echo "lint: no C++ compiler in the compile commands" >&2; exit 2; }
-extra=(--extra-arg-before=--target=i686-w64-mingw32 --extra-arg=-fexec-charset=UTF-8)
+triple=$(basename "$cxx" | sed 's/-g++.*//')
+extra=(--extra-arg-before=--target="$triple" --extra-arg=-fexec-charset=UTF-8)
 while read -r dir; do
   extra+=("--extra-arg=-isystem$dir")
 done < <(echo | "$cxx" -E -x c++ - -v 2>&1 | sed -n '/#include <...> search starts here/,/End of search/p' | grep '/c++')

@@ -1,18 +1,51 @@
 # Sourced by the Wine scripts: the environment every Wine command runs in.
 # The zh_CN.UTF-8 locale makes Wine's ANSI code page 936; the overrides keep
 # Wine from offering to install Mono and Gecko.
+#
+# KESTRANA_ARCH chooses the build and the Wine that runs it: win32 (the
+# default, the 32-bit program in a 32-bit prefix) or win64 (the 64-bit one
+# in a 64-bit prefix). Debian's `wine` and `wineboot` pick the 32-bit loader
+# whenever it is installed, so every command here calls the chosen loader
+# itself: kestrana_wine PROGRAM ARGS...
 export WINEDEBUG=${WINEDEBUG:--all}
 export LANG=zh_CN.UTF-8
 export LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win32
+export KESTRANA_ARCH=${KESTRANA_ARCH:-win32}
+case "$KESTRANA_ARCH" in
+  win32) export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine ;;
+  win64) export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 ;;
+  *) echo "KESTRANA_ARCH is '$KESTRANA_ARCH': expected win32 or win64" >&2; return 2 ;;
+esac
+# The build of that architecture.
+kestrana_build="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/$KESTRANA_ARCH"
+
+kestrana_wine() { "$WINELOADER" "$@"; }
 
 # Makes a prefix ready for the program: created, and X11 windows unmanaged
 # (without a window manager every close otherwise waits about two seconds).
 kestrana_init_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1
+    kestrana_wine wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  kestrana_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+}
+
+# Whether this machine runs 32-bit programs, found out by starting the
+# 32-bit loader: some kernels run no 32-bit code at all, though the
+# packages install. When it cannot, the reason is in kestrana_no_win32.
+# KESTRANA_NO_WIN32=1 makes the answer "no", to rehearse such a machine.
+kestrana_runs_win32() {
+  kestrana_no_win32=""
+  if [ -n "${KESTRANA_NO_WIN32:-}" ]; then
+    kestrana_no_win32="KESTRANA_NO_WIN32 is set"
+    return 1
+  fi
+  local out
+  if ! out=$(/usr/lib/wine/wine --version 2>&1); then
+    kestrana_no_win32="/usr/lib/wine/wine --version failed: $(tr '\n' ' ' <<<"$out" | sed 's/ *$//')"
+    return 1
+  fi
+  return 0
 }

@@ -3,6 +3,7 @@
 # virtual display, with a persistent wineserver so that state the server
 # holds (key security descriptors) lives across processes. The server this
 # script started is ended, and the prefix removed, when the command ends.
+# KESTRANA_ARCH (win32, the default, or win64) chooses the kind of prefix.
 #   scripts/wine-session.sh COMMAND [ARGS...]
 # KEEP_WINE_PREFIX=1 keeps the prefix for inspection.
 set -euo pipefail
@@ -16,7 +17,7 @@ fi
 . "$root/scripts/wine-env.sh"
 base=${KESTRANA_WINE_BASE:-$root/build/wine}
 mkdir -p "$base"
-WINEPREFIX=$(mktemp -d "$base/prefix.XXXXXX")
+WINEPREFIX=$(mktemp -d "$base/prefix-$KESTRANA_ARCH.XXXXXX")
 export WINEPREFIX
 
 cleanup() {
@@ -26,14 +27,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "wine-session: prefix $WINEPREFIX on display $DISPLAY" >&2
+echo "wine-session: $KESTRANA_ARCH prefix $WINEPREFIX on display $DISPLAY" >&2
 kestrana_init_prefix
 # The server the set-up started must be gone before the persistent one can
 # start. The first program then starts Wine's own background processes;
 # started here, they do not inherit the output of the first test.
 wineserver -w
 wineserver -p
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+kestrana_wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 set +e
 "$@"
 status=$?

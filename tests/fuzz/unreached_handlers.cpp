@@ -24,8 +24,8 @@ const unsigned char kLogoPng[] = {0};
 const unsigned kLogoPngSize = 0;
 
 void checkSystemVersion() { unreached("checkSystemVersion"); }
-void showStartMode() { unreached("showStartMode"); }
-void applyStartMode() { unreached("applyStartMode"); }
+void showStartMode(const StartModeChoices&) { unreached("showStartMode"); }
+void applyStartMode(const StartModeChoices&) { unreached("applyStartMode"); }
 void openWebAddress(const char*) { unreached("openWebAddress"); }
 std::int32_t showMessageBox(const char*, std::int32_t, const char*) { unreached("showMessageBox"); }
 bool loadWindow(const WindowLayout&, bool) { unreached("loadWindow"); }

@@ -20,6 +20,8 @@ using test::Call;
 using test::fake;
 
 const char kPath[] = "System\\CurrentControlSet\\Services\\USBstor\\Start";
+// The main window's radio buttons, as its table hands them to the policy.
+const StartModeChoices kChoices{MainWindow, 自动, 手动, 禁用};
 
 const Call kFailureBox = Call::messageBox("权限不足。设置失败！", 0x10, "发生问题");
 const Call kSuccessBox =
@@ -45,7 +47,7 @@ TEST_F(StartMode, StoredValueChecksItsChoiceAndWritesAllThreeInOrder) {
     fake().storedValue = c.stored;
     // Everything checked before, so that a choice left out shows.
     for (int id : {手动, 自动, 禁用}) fake().checked[{&MainWindow, id}] = true;
-    showStartMode();
+    showStartMode(kChoices);
     const std::vector<Call> expected = {
         Call::readRegistry(RootKey::LocalMachine, kPath),
         Call::setChecked(MainWindow, 手动, c.manual),
@@ -63,7 +65,7 @@ TEST_F(StartMode, OtherValuesAndAMissingValueTouchNoChoice) {
   for (const auto& value : stored) {
     fake().reset();
     fake().storedValue = value;
-    showStartMode();
+    showStartMode(kChoices);
     EXPECT_EQ(std::vector<Call>{Call::readRegistry(RootKey::LocalMachine, kPath)}, fake().calls)
         << describe(value);
   }
@@ -88,7 +90,7 @@ TEST_F(StartMode, ApplyWritesTheFirstCheckedChoiceInTestOrder) {
     fake().checked[{&MainWindow, 自动}] = c.automatic;
     fake().checked[{&MainWindow, 禁用}] = c.disabled;
     fake().answers = {kAnswerNo};
-    applyStartMode();
+    applyStartMode(kChoices);
     std::vector<Call> expected;
     if (c.written) expected = {Call::writeRegistry(RootKey::LocalMachine, kPath, *c.written), kSuccessBox};
     EXPECT_EQ(expected, fake().effects())
@@ -103,7 +105,7 @@ TEST_F(StartMode, WriteFailureShowsThePermissionBoxAndNothingElse) {
   fake().checked[{&MainWindow, 禁用}] = true;
   fake().writeSucceeds = false;
   fake().answers = {kAnswerYes};
-  applyStartMode();
+  applyStartMode(kChoices);
   const std::vector<Call> expected = {Call::writeRegistry(RootKey::LocalMachine, kPath, 4), kFailureBox};
   EXPECT_EQ(expected, fake().effects());
   EXPECT_TRUE(fake().isCheckedNow(MainWindow, 禁用)) << "the choice was cleared after the failure";
@@ -116,7 +118,7 @@ TEST_F(StartMode, SuccessOffersTheRestartAndOnlyYesRequestsIt) {
     fake().reset();
     fake().checked[{&MainWindow, 自动}] = true;
     fake().answers = {answer};
-    applyStartMode();
+    applyStartMode(kChoices);
     const std::vector<Call> calls = fake().effects();
     ASSERT_GE(calls.size(), 2u) << "answer " << answer;
     EXPECT_EQ(Call::writeRegistry(RootKey::LocalMachine, kPath, 2), calls[0]) << "answer " << answer;

@@ -1,21 +1,33 @@
 #!/usr/bin/env bash
 # Checks the program file as Windows sees it before any of its code runs:
-# the PE header (32-bit GUI program that Windows XP can still load, with
-# ASLR and DEP), the import table (exactly the DLLs Windows keeps in its
-# system folder, no function XP lacks), the resources (manifest, icon group,
-# version block) and the size (stripped, at most 256 KB).
-#   check_pe.sh header|imports|resources|size|all EXE OBJDUMP WINDRES
+# the PE header (a GUI program of its architecture that the oldest Windows
+# of that architecture can still load, with ASLR and DEP), the import table
+# (exactly the DLLs Windows keeps in its system folder, no function XP
+# lacks), the resources (manifest naming the file's own architecture, icon
+# group, version block) and the size (stripped, at most 256 KB).
+#   check_pe.sh header|imports|resources|size|all win32|win64 EXE OBJDUMP WINDRES
 # Every problem is printed on its own line with what was expected and what
 # was found; the exit status is 1 when there was any.
 set -uo pipefail
 # objdump and windres translate their output in other locales.
 export LC_ALL=C
 
-if [ $# -ne 4 ]; then
-  echo "usage: $0 header|imports|resources|size|all EXE OBJDUMP WINDRES" >&2
+if [ $# -ne 5 ]; then
+  echo "usage: $0 header|imports|resources|size|all win32|win64 EXE OBJDUMP WINDRES" >&2
   exit 2
 fi
-part=$1 exe=$2 objdump=$3 windres=$4
+part=$1 arch=$2 exe=$3 objdump=$4 windres=$5
+
+# What each architecture's file must say of itself. A 64-bit image cannot
+# declare a subsystem below 5.02 (Windows XP x64 and Server 2003 x64), and
+# takes high-entropy addresses (0x20) besides ASLR.
+case "$arch" in
+  win32) want_format=pei-i386 want_magic=010b want_machine=i386 want_subsystem=5.1 want_manifest_arch=x86
+         want_dllchars="40:DYNAMIC_BASE 100:NX_COMPAT" ;;
+  win64) want_format=pei-x86-64 want_magic=020b want_machine=i386:x86-64 want_subsystem=5.2 want_manifest_arch=amd64
+         want_dllchars="20:HIGH_ENTROPY_VA 40:DYNAMIC_BASE 100:NX_COMPAT" ;;
+  *) echo "unknown architecture '$arch': expected win32 or win64" >&2; exit 2 ;;
+esac
 
 failures=0
 fail() {
@@ -46,17 +58,18 @@ header_field() {
 has_bits() { (( (16#$1 & $2) == $2 )); }
 
 check_header() {
-  local format magic arch subsystem major minor dllchars characteristics
+  local format magic machine subsystem major minor dllchars characteristics
   format=$(sed -n 's/.*file format \(.*\)$/\1/p' "$work/p.txt" | head -n1)
-  [ "$format" = "pei-i386" ] && pass "file format pei-i386" ||
-    fail "file format: expected pei-i386 (32-bit x86), got '${format}'"
+  [ "$format" = "$want_format" ] && pass "file format $want_format" ||
+    fail "file format: expected $want_format, got '${format}'"
 
   magic=$(header_field Magic)
-  [ "$magic" = "010b" ] && pass "optional header magic 010b (PE32)" ||
-    fail "optional header magic: expected 010b (PE32), got '${magic}'"
+  [ "$magic" = "$want_magic" ] && pass "optional header magic $want_magic (010b PE32, 020b PE32+)" ||
+    fail "optional header magic: expected $want_magic (010b PE32, 020b PE32+), got '${magic}'"
 
-  arch=$("$objdump" -f "$exe" | sed -n 's/^architecture: \([^,]*\),.*/\1/p')
-  [ "$arch" = "i386" ] && pass "machine i386" || fail "architecture: expected i386, got '${arch}'"
+  machine=$("$objdump" -f "$exe" | sed -n 's/^architecture: \([^,]*\),.*/\1/p')
+  [ "$machine" = "$want_machine" ] && pass "machine $want_machine" ||
+    fail "architecture: expected $want_machine, got '${machine}'"
 
   subsystem=$(header_field Subsystem)
   [ -n "$subsystem" ] && [ $((16#$subsystem)) -eq 2 ] && pass "subsystem 2 (Windows GUI)" ||
@@ -66,20 +79,23 @@ check_header() {
   minor=$(header_field MinorSubsystemVersion)
   if [ -z "$major" ] || [ -z "$minor" ]; then
     fail "subsystem version: not found in the header"
-  elif [ "$major" -lt 5 ] || { [ "$major" -eq 5 ] && [ "$minor" -le 1 ]; }; then
+  elif [ "$arch" = win32 ] && { [ "$major" -lt 5 ] || { [ "$major" -eq 5 ] && [ "$minor" -le 1 ]; }; }; then
     pass "subsystem version $major.$minor (Windows XP loads up to 5.1)"
+  elif [ "$arch" = win64 ] && [ "$major.$minor" = 5.2 ]; then
+    pass "subsystem version 5.2 (the lowest a 64-bit image may declare)"
   else
-    fail "subsystem version: expected at most 5.1 so that Windows XP loads the program, got $major.$minor"
+    fail "subsystem version: expected $want_subsystem (at most, for 32-bit), so that the oldest Windows of the architecture loads the program, got $major.$minor"
   fi
 
   dllchars=$(header_field DllCharacteristics)
   if [ -z "$dllchars" ]; then
     fail "DllCharacteristics: not found in the header"
   else
-    has_bits "$dllchars" 0x40 && pass "DllCharacteristics $dllchars has DYNAMIC_BASE (0x40)" ||
-      fail "DllCharacteristics: expected DYNAMIC_BASE (0x40) set, got 0x$dllchars"
-    has_bits "$dllchars" 0x100 && pass "DllCharacteristics $dllchars has NX_COMPAT (0x100)" ||
-      fail "DllCharacteristics: expected NX_COMPAT (0x100) set, got 0x$dllchars"
+    local bit
+    for bit in $want_dllchars; do
+      has_bits "$dllchars" "0x${bit%%:*}" && pass "DllCharacteristics $dllchars has ${bit#*:} (0x${bit%%:*})" ||
+        fail "DllCharacteristics: expected ${bit#*:} (0x${bit%%:*}) set, got 0x$dllchars"
+    done
   fi
 
   characteristics=$(header_field Characteristics)
@@ -337,7 +353,7 @@ check_manifest() {
     fail "manifest: expected the program's assemblyIdentity, found none"
   else
     local attr
-    for attr in 'type="win32"' 'processorArchitecture="x86"' 'version="5.2.0.0"' 'name="'; do
+    for attr in 'type="win32"' "processorArchitecture=\"$want_manifest_arch\"" 'version="5.2.0.0"' 'name="'; do
       [[ $own == *"$attr"* ]] && pass "program identity has ${attr%\"}${attr: -1}" ||
         fail "program assemblyIdentity: expected $attr, got: $own"
     done
@@ -353,7 +369,7 @@ check_manifest() {
   else
     local attr
     for attr in 'type="win32"' 'name="Microsoft.Windows.Common-Controls"' 'version="6.0.0.0"' \
-      'processorArchitecture="x86"' 'publicKeyToken="6595b64144ccf1df"' 'language="*"'; do
+      "processorArchitecture=\"$want_manifest_arch\"" 'publicKeyToken="6595b64144ccf1df"' 'language="*"'; do
       [[ $dep == *"$attr"* ]] && pass "Common-Controls dependency has $attr" ||
         fail "Common-Controls dependency: expected $attr, got: $dep"
     done
