@@ -1,18 +1,30 @@
 #!/usr/bin/env bash
-# Runs build/win32/Kestrana.exe under Wine. With a display it simply runs
-# there. Without one it runs on a virtual display, saves a screenshot of the
-# main window to build/screenshots/main.png and closes the window again.
+# Runs Kestrana.exe under Wine: the 32-bit program (build/win32) where this
+# machine can run 32-bit programs, otherwise the 64-bit one (build/win64),
+# saying which. KESTRANA_ARCH=win32|win64 chooses instead. With a display it
+# simply runs there. Without one it runs on a virtual display, saves a
+# screenshot of the main window to build/screenshots/main.png and closes it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-exe="$root/build/win32/Kestrana.exe"
-[ -f "$exe" ] || { echo "run: $exe is missing; run make first" >&2; exit 1; }
+if [ -z "${KESTRANA_ARCH:-}" ]; then
+  . "$root/scripts/wine-env.sh"
+  if kestrana_runs_win32; then
+    export KESTRANA_ARCH=win32
+    echo "run: the 32-bit program, build/win32/Kestrana.exe"
+  else
+    export KESTRANA_ARCH=win64
+    echo "run: the 64-bit program, build/win64/Kestrana.exe: this machine cannot run 32-bit programs ($kestrana_no_win32)"
+  fi
+fi
 . "$root/scripts/wine-env.sh"
-export WINEPREFIX=${WINEPREFIX:-$root/build/wine/run-prefix}
+exe="$kestrana_build/Kestrana.exe"
+[ -f "$exe" ] || { echo "run: $exe is missing; run make first" >&2; exit 1; }
+export WINEPREFIX=${WINEPREFIX:-$root/build/wine/run-prefix-$KESTRANA_ARCH}
 mkdir -p "$WINEPREFIX"
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${KESTRANA_XVFB:-}" ]; then
   kestrana_init_prefix
-  exec wine "$exe"
+  exec "$WINELOADER" "$exe"
 fi
 
 if [ -z "${KESTRANA_XVFB:-}" ]; then
@@ -23,7 +35,7 @@ fi
 kestrana_init_prefix
 shots="$root/build/screenshots"
 mkdir -p "$shots"
-wine "$exe" &
+kestrana_wine "$exe" &
 program=$!
 # Wait for the main window, take its picture, then close it like a user.
 window=""
@@ -42,7 +54,7 @@ import -window "$window" "$shots/main.png"
 echo "run: screenshot saved to $shots/main.png"
 # Wine's own taskkill, without /f, posts WM_CLOSE to the program's windows,
 # as the close box would: nothing beyond the program has to be built.
-wine taskkill /im Kestrana.exe >/dev/null
+kestrana_wine taskkill /im Kestrana.exe >/dev/null
 wait "$program"
 status=$?
 wineserver -w

@@ -43,8 +43,9 @@ kestrana_runs_win32() {
     return 1
   fi
   local out
-  if ! out=$(/usr/lib/wine/wine --version 2>&1); then
-    kestrana_no_win32="/usr/lib/wine/wine --version failed: $(tr '\n' ' ' <<<"$out" | sed 's/ *$//')"
+  # The shell's own message says why, in English.
+  if ! out=$(export LC_ALL=C; /usr/lib/wine/wine --version 2>&1); then
+    kestrana_no_win32="/usr/lib/wine/wine --version: $(tr '\n' ' ' <<<"$out" | sed 's/ *$//')"
     return 1
   fi
   return 0
