@@ -39,8 +39,9 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # (name in the zip, source in the tree or None for a text made here, how
 # it is written). Texts are kept as plain UTF-8 with LF in the tree; Notepad
 # on every supported Windows reads them right only with CR LF, and those
-# that are not ASCII only with a byte-order mark as well. The licence gets
-# the .txt that makes a double-click open it.
+# that are not ASCII only with a byte-order mark as well (the notices get
+# one too: Debian's records may name people in any script). The licence
+# gets the .txt that makes a double-click open it.
 TEXTS = [
     ("使用说明.txt", "dist/使用说明.txt", "guide"),
     ("README.txt", "dist/README.txt", "guide"),
