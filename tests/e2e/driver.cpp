@@ -580,17 +580,18 @@ std::vector<std::string> loadedModules(DWORD pid) {
 }
 
 std::optional<int> gdiObjectCount(HANDLE process) {
-  // The 32-bit layouts: PROCESS_BASIC_INFORMATION's second field is the
-  // PEB's address, and the PEB holds the table's at 0x94. An entry is 24
-  // bytes; its byte 14 is the object's type, 0 for a free slot.
+  // The layouts of the driver's own architecture, which is the program's:
+  // PROCESS_BASIC_INFORMATION's second field is the PEB's address, and the
+  // PEB holds the table's at 0x94 (32-bit) or 0xF8 (64-bit). An entry is 24
+  // bytes in both; its byte 14 is the object's type, 0 for a free slot.
   using QueryFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
   static const auto query = reinterpret_cast<QueryFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
-  constexpr std::size_t kPebTableOffset = 0x94, kEntrySize = 24, kTypeOffset = 14;
+  constexpr std::size_t kPebTableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94, kEntrySize = 24, kTypeOffset = 14;
   constexpr std::size_t kEntriesPerRead = 4096, kMaxEntries = 0x10000;
   ULONG_PTR basic[6] = {};
   if (!query || query(process, 0, basic, sizeof basic, nullptr) != 0 || !basic[1]) return std::nullopt;
-  DWORD table = 0;
+  ULONG_PTR table = 0;
   SIZE_T read = 0;
   if (!ReadProcessMemory(process, reinterpret_cast<const char*>(basic[1]) + kPebTableOffset, &table, sizeof table,
                          &read) ||
