@@ -9,7 +9,9 @@
 #   make fuzz                fuzz each target for FUZZ_SECONDS seconds (default 60)
 #   make lint                static analysis of the program's sources (clang-tidy)
 #   make bench               time Kestrana.exe against hand-written programs
-#   make dist                build/dist/Kestrana-<version>.zip from both builds
+#   make dist                build/dist/Kestrana-<version>.zip from both builds; with
+#                            SIGN_PKCS12=FILE SIGN_PASSWORD_FILE=FILE [SIGN_TIMESTAMP_URL=URL]
+#                            the programs in it are signed
 #   make check-reproducible  the release built twice from clean clones, compared byte for byte
 #   make screenshots         the three windows under Xvfb, into docs/
 JOBS ?= $(shell nproc)

@@ -42,6 +42,9 @@ cmake -S "$src" -B build -G "Unix Makefiles" \
   cat configure.log >&2; exit 1; }
 cmake --build build -j"$(nproc)" >build.log 2>&1 || { tail -n 40 build.log >&2; exit 1; }
 cmake --install build >install.log 2>&1 || { cat install.log >&2; exit 1; }
+# The licence as Debian records it for this source, kept with the library:
+# the release's third-party notices are made from it.
+install -D -m 644 "$src/debian/copyright" "$prefix/share/doc/libpng/copyright"
 # The configuration must have taken: a library that can write is not this one.
 if grep -q '^#define PNG_WRITE_SUPPORTED' "$prefix/include/pnglibconf.h"; then
   echo "libpng: $config was not applied (write support is still on)" >&2

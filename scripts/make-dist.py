@@ -1,37 +1,66 @@
 #!/usr/bin/env python3
 """Makes the release zip, build/dist/Kestrana-<version>.zip.
 
-    make-dist.py [--exe EXE] [--out DIR]
+    make-dist.py [--exe EXE] [--exe64 EXE] [--out DIR]
 
-It holds the program file exactly as built, the two guides, the Group Policy
-templates in the folders an administrator copies into PolicyDefinitions, and
-SHA256SUMS over all of them. The zip depends on nothing but its inputs and
-the time of the last commit (SOURCE_DATE_EPOCH when set): members in a fixed
-order, every time that one time, fixed attributes, no extra fields, so that
-the same commit gives the same bytes on any machine.
+It holds the program twice, Kestrana.exe (the 32-bit build, EXE) and
+Kestrana64.exe (the 64-bit build, EXE64), exactly as built; the two guides;
+CHANGES.txt, headed by the version, the commit and its date; the licence;
+the third-party notices the builds wrote beside the programs; the Group
+Policy templates in the folders an administrator copies into
+PolicyDefinitions; and SHA256SUMS over all of them. The zip depends on
+nothing but its inputs and the time of the last commit (SOURCE_DATE_EPOCH
+when set): members in a fixed order, every time that one time, fixed
+attributes, no extra fields, so that the same commit gives the same bytes on
+any machine.
+
+Signing, only when asked for through the environment:
+    SIGN_PKCS12=FILE SIGN_PASSWORD_FILE=FILE [SIGN_TIMESTAMP_URL=URL]
+signs each program with osslsigncode (Authenticode, SHA-256, the program's
+name and the project's address, an RFC 3161 time stamp when a URL is given)
+before SHA256SUMS is written. A signature holds its signing time, so a
+signed zip is not reproducible; the programs under the signature are the
+built ones. Any failure prints one line and leaves no zip.
 """
 
 import argparse
 import hashlib
 import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-# (name in the zip, source under dist/, how it is written). The guides are
-# kept as plain UTF-8 with LF in the tree; Notepad on every supported Windows
-# reads them right only with a byte-order mark and CR LF.
+# (name in the zip, source in the tree or None for a text made here, how
+# it is written). Texts are kept as plain UTF-8 with LF in the tree; Notepad
+# on every supported Windows reads them right only with CR LF, and those
+# that are not ASCII only with a byte-order mark as well (the notices get
+# one too: Debian's records may name people in any script). The licence
+# gets the .txt that makes a double-click open it.
 TEXTS = [
-    ("使用说明.txt", "使用说明.txt", "guide"),
-    ("README.txt", "README.txt", "guide"),
-    ("PolicyDefinitions/kestrana.admx", "PolicyDefinitions/kestrana.admx", "crlf"),
-    ("PolicyDefinitions/en-US/kestrana.adml", "PolicyDefinitions/en-US/kestrana.adml", "crlf"),
-    ("PolicyDefinitions/zh-CN/kestrana.adml", "PolicyDefinitions/zh-CN/kestrana.adml", "crlf"),
+    ("使用说明.txt", "dist/使用说明.txt", "guide"),
+    ("README.txt", "dist/README.txt", "guide"),
+    ("CHANGES.txt", None, "guide"),
+    ("LICENSE.txt", "LICENSE", "crlf"),
+    ("THIRD-PARTY-NOTICES.txt", None, "guide"),
+    ("PolicyDefinitions/kestrana.admx", "dist/PolicyDefinitions/kestrana.admx", "crlf"),
+    ("PolicyDefinitions/en-US/kestrana.adml", "dist/PolicyDefinitions/en-US/kestrana.adml", "crlf"),
+    ("PolicyDefinitions/zh-CN/kestrana.adml", "dist/PolicyDefinitions/zh-CN/kestrana.adml", "crlf"),
 ]
+# CHANGES.txt: the notes of this release under a heading made here.
+CHANGES = "dist/CHANGES.txt"
+# Each build writes the notices of the libraries it links beside its program.
+NOTICES = "THIRD-PARTY-NOTICES.txt"
+
+# Named in every signature, shown by Windows as the signed program's
+# description and "more information" link.
+SIGNED_NAME = "Kestrana"
+PROJECT_ADDRESS = "https://kestrana.example.org/"
 
 FILE_ATTRIBUTE_ARCHIVE = 0x20
 
@@ -60,18 +89,103 @@ def source_date_epoch():
         fail("no commit to take the time from: set SOURCE_DATE_EPOCH")
 
 
-def text_bytes(path, form):
-    with open(path, "rb") as f:
-        raw = f.read()
+def commit():
+    """The commit the zip is built from, marked when the tree differs from it."""
     try:
-        text = raw.decode("utf-8")
+        head = subprocess.run(["git", "-C", ROOT, "rev-parse", "HEAD"],
+                              check=True, capture_output=True, text=True).stdout.strip()
+    except (OSError, subprocess.CalledProcessError):
+        return "unknown (not built from a git checkout)"
+    dirty = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no"],
+                           capture_output=True, text=True).stdout
+    if dirty:
+        print("dist: note: the tree has uncommitted changes; a clean checkout of the last commit "
+              "may not give these bytes", file=sys.stderr)
+        return head + " with uncommitted changes"
+    return head
+
+
+def read_text(path):
+    try:
+        with open(path, "rb") as f:
+            raw = f.read()
+    except OSError as e:
+        fail(f"cannot read {path}: {e.strerror}")
+    try:
+        return raw.decode("utf-8")
     except UnicodeDecodeError as e:
         fail(f"{path} is not UTF-8: {e}")
+
+
+def windows_text(text, form):
     text = text.removeprefix("\ufeff").replace("\r\n", "\n")
     if not text.endswith("\n"):
         text += "\n"
     data = text.replace("\n", "\r\n").encode("utf-8")
     return b"\xef\xbb\xbf" + data if form == "guide" else data
+
+
+def changes(epoch):
+    date = time.strftime("%Y-%m-%d", time.gmtime(epoch))
+    heading = (f"Kestrana {version()}\n"
+               f"提交 / Commit: {commit()}\n"
+               f"日期 / Date:   {date}\n\n")
+    return heading + read_text(os.path.join(ROOT, CHANGES))
+
+
+def notices(exes):
+    """The notices beside the programs; both builds must link the same libraries."""
+    texts = {}
+    for exe in exes:
+        path = os.path.join(os.path.dirname(exe), NOTICES)
+        if not os.path.isfile(path):
+            fail(f"{path} is missing: the build writes it beside the program")
+        texts[path] = read_text(path)
+    if len(set(texts.values())) != 1:
+        fail(f"the builds link different libraries: {' and '.join(texts)} differ")
+    return next(iter(texts.values()))
+
+
+def signing_request():
+    """The signing inputs from the environment, or None when none is asked for."""
+    pkcs12 = os.environ.get("SIGN_PKCS12", "")
+    password = os.environ.get("SIGN_PASSWORD_FILE", "")
+    timestamp = os.environ.get("SIGN_TIMESTAMP_URL", "")
+    if not (pkcs12 or password or timestamp):
+        return None
+    if not (pkcs12 and password):
+        fail("signing needs both SIGN_PKCS12 (the certificate and key) and SIGN_PASSWORD_FILE")
+    for variable, path in (("SIGN_PKCS12", pkcs12), ("SIGN_PASSWORD_FILE", password)):
+        if not os.path.isfile(path):
+            fail(f"{variable}: {path} does not exist or is not a file")
+        if not os.access(path, os.R_OK):
+            fail(f"{variable}: {path} cannot be read")
+    tool = shutil.which("osslsigncode")
+    if not tool:
+        fail("signing needs osslsigncode: run scripts/setup.sh")
+    return tool, pkcs12, password, timestamp
+
+
+def sign(request, name, data):
+    """Gives the program signed: Authenticode over SHA-256, named, time-stamped on request."""
+    tool, pkcs12, password, timestamp = request
+    with tempfile.TemporaryDirectory(prefix="kestrana-sign.") as work:
+        unsigned, signed = os.path.join(work, "unsigned-" + name), os.path.join(work, name)
+        with open(unsigned, "wb") as f:
+            f.write(data)
+        command = [tool, "sign", "-pkcs12", pkcs12, "-readpass", password, "-h", "sha256",
+                   "-n", SIGNED_NAME, "-i", PROJECT_ADDRESS]
+        if timestamp:
+            command += ["-ts", timestamp]
+        result = subprocess.run(command + ["-in", unsigned, "-out", signed],
+                                capture_output=True, text=True)
+        if result.returncode != 0 or not os.path.isfile(signed):
+            # osslsigncode says what went wrong first, then OpenSSL's stack and "Failed".
+            said = [line.strip() for line in (result.stderr + result.stdout).splitlines()
+                    if line.strip() and line.strip() != "Failed"]
+            fail(f"signing {name} failed: {said[0] if said else f'osslsigncode exited {result.returncode}'}")
+        with open(signed, "rb") as f:
+            return f.read()
 
 
 def member(name, epoch):
@@ -91,27 +205,36 @@ def member(name, epoch):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", default=os.path.join(ROOT, "build", "win32", "Kestrana.exe"))
+    parser.add_argument("--exe64", default=os.path.join(ROOT, "build", "win64", "Kestrana.exe"))
     parser.add_argument("--out", default=os.path.join(ROOT, "build", "dist"))
     args = parser.parse_args()
 
-    if not os.path.isfile(args.exe):
-        fail(f"{args.exe} is missing: build it first")
-    with open(args.exe, "rb") as f:
-        files = [("Kestrana.exe", f.read())]
+    # A failed run leaves no zip behind, not even an older one under the
+    # same name that could pass for this one.
+    path = os.path.join(args.out, f"Kestrana-{version()}.zip")
+    partial = path + ".part"
+    for stale in (path, partial):
+        if os.path.exists(stale):
+            os.remove(stale)
+
+    request = signing_request()
+    programs = [("Kestrana.exe", args.exe), ("Kestrana64.exe", args.exe64)]
+    files = []
+    for name, exe in programs:
+        if not os.path.isfile(exe):
+            fail(f"{exe} is missing: build it first")
+        with open(exe, "rb") as f:
+            data = f.read()
+        files.append((name, sign(request, name, data) if request else data))
+    epoch = source_date_epoch()
+    made = {"CHANGES.txt": changes(epoch), NOTICES: notices([exe for _, exe in programs])}
     for name, source, form in TEXTS:
-        files.append((name, text_bytes(os.path.join(ROOT, "dist", source), form)))
+        text = made[name] if source is None else read_text(os.path.join(ROOT, source))
+        files.append((name, windows_text(text, form)))
     sums = "".join(f"{hashlib.sha256(data).hexdigest()}  {name}\n" for name, data in files)
     files.append(("SHA256SUMS", sums.encode("utf-8")))
 
-    epoch = source_date_epoch()
-    dirty = subprocess.run(["git", "-C", ROOT, "status", "--porcelain", "--untracked-files=no"],
-                           capture_output=True, text=True).stdout
-    if dirty:
-        print("dist: note: the tree has uncommitted changes; a clean checkout of the last commit "
-              "may not give these bytes", file=sys.stderr)
     os.makedirs(args.out, exist_ok=True)
-    path = os.path.join(args.out, f"Kestrana-{version()}.zip")
-    partial = path + ".part"
     # Python marks a name that is not ASCII as UTF-8 (general-purpose flag
     # bit 11), which is how Windows' own extraction knows to read it so.
     with zipfile.ZipFile(partial, "w") as z:
@@ -121,7 +244,9 @@ def main():
 
     with open(path, "rb") as f:
         digest = hashlib.sha256(f.read()).hexdigest()
-    print(f"dist: {os.path.relpath(path, ROOT)}  {os.path.getsize(path)} bytes  sha256 {digest}")
+    signed = " (programs signed)" if request else ""
+    shown = os.path.relpath(path, ROOT) if path.startswith(ROOT + os.sep) else path
+    print(f"dist: {shown}{signed}  {os.path.getsize(path)} bytes  sha256 {digest}")
 
 
 if __name__ == "__main__":

@@ -21,6 +21,9 @@ packages=(
   clang-14 libclang-rt-14-dev clang-tidy
   # The release: the zip maker, the template check and unpacking the zip.
   python3 libxml2-utils unzip
+  # Signing the release when a certificate is given, and the test that
+  # signs with a throwaway certificate and checks the signatures.
+  osslsigncode openssl
 )
 
 have_all_packages() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the release's Group Policy templates.
 
-    check_templates.py --constants PROGRAM --xmllint XMLLINT POLICYDEFINITIONS
+    check_templates.py --constants PROGRAM --xmllint XMLLINT [--guide GUIDE ...]
+        POLICYDEFINITIONS
 
 - kestrana.admx and each language's kestrana.adml are well-formed XML;
 - every $(string.ID) and $(presentation.ID) of the ADMX is defined in each
@@ -10,7 +11,12 @@
   whole template otherwise;
 - the one policy writes exactly what the program writes: the key and value
   name of the program's path and an enumeration of its three values, as
-  decimals (REG_DWORD). PROGRAM prints them as the program compiles them.
+  decimals (REG_DWORD). PROGRAM prints them as the program compiles them;
+- the reg commands each guide gives for checking and undoing without the
+  program name that key (as Windows compares it: without regard to case),
+  that value name, REG_DWORD and one of those values, and are the same
+  commands in every guide. A guide without a reg query and a reg add line
+  fails too.
 
 Every problem is printed on its own line, expected beside found; the exit
 status is 1 when there was any.
@@ -107,10 +113,53 @@ def check_adml(path, references, required, policy, element_ids):
                         f"{sorted(element_ids)}")
 
 
+# reg query|add "HKLM\KEY" /v NAME [/t TYPE] [/d DATA] [/f], as a guide
+# writes it: indented, on a line of its own (prose starts at the margin).
+REG_LINE = re.compile(r'^\s+reg\s+(query|add)\s+"(?:HKLM|HKEY_LOCAL_MACHINE)\\([^"]+)"((?:\s+/\w+(?:\s+[^/\s]\S*)?)*)\s*$',
+                      re.I)
+REG_OPTION = re.compile(r"/(\w+)(?:\s+([^/\s]\S*))?")
+
+
+def check_guides(paths, key, value_name, values):
+    commands = {}
+    for path in paths:
+        with open(path, encoding="utf-8-sig") as f:
+            lines = [line.rstrip("\r\n") for line in f]
+        found = set()
+        for number, line in enumerate(lines, 1):
+            if not re.match(r"\s+reg\s", line, re.I):
+                continue
+            where = f"{os.path.basename(path)}:{number}"
+            match = REG_LINE.match(line)
+            if not match:
+                problem(f"{where}: a reg command that does not read as reg query|add \"HKLM\\KEY\" /v NAME ...: {line.strip()}")
+                continue
+            verb, line_key, rest = match.group(1).lower(), match.group(2), match.group(3)
+            options = {name.lower(): data for name, data in REG_OPTION.findall(rest)}
+            found.add((verb, line_key, tuple(sorted(options.items()))))
+            if line_key.lower() != key.lower():
+                problem(f"{where}: key: expected HKLM\\{key} (any case), found HKLM\\{line_key}")
+            if options.get("v", "").lower() != value_name.lower():
+                problem(f"{where}: /v: expected {value_name!r}, found {options.get('v')!r}")
+            if verb == "add":
+                if options.get("t", "").upper() != "REG_DWORD":
+                    problem(f"{where}: /t: expected 'REG_DWORD', found {options.get('t')!r}")
+                if options.get("d") not in [str(v) for v in values]:
+                    problem(f"{where}: /d: expected one of {values}, found {options.get('d')!r}")
+        for verb in ("query", "add"):
+            if verb not in {command[0] for command in found}:
+                problem(f"{os.path.basename(path)}: expected a reg {verb} line, found none")
+        commands[path] = found
+    if len({frozenset(found) for found in commands.values()}) > 1:
+        problem("guides: expected the same reg commands in each, found "
+                + "; ".join(f"{os.path.basename(p)}: {sorted(f)}" for p, f in commands.items()))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--constants", required=True)
     parser.add_argument("--xmllint", default="xmllint")
+    parser.add_argument("--guide", action="append", default=[])
     parser.add_argument("folder")
     args = parser.parse_args()
 
@@ -131,11 +180,13 @@ def main():
     policy, element_ids = check_policy(admx, key, value_name, values)
     for path in adml_paths:
         check_adml(path, references, required, policy, element_ids)
+    check_guides(args.guide, key, value_name, values)
 
     if problems:
         return 1
     print(f"ok: {len(references)} references resolve in {', '.join(LANGUAGES)}; "
-          f"HKLM\\{key} {value_name} = {values}")
+          f"HKLM\\{key} {value_name} = {values}, in the templates and the reg lines of "
+          f"{len(args.guide)} guides")
     return 0
 
 
