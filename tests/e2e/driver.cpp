@@ -251,7 +251,7 @@ std::vector<std::string> loadedModules(DWORD pid) {
   return out;
 }
 
-std::optional<int> gdiObjectCount(HANDLE process) {
+std::optional<GdiObjects> gdiObjects(HANDLE process) {
   // PROCESS_BASIC_INFORMATION's second field is the PEB's address. The PEB
   // holds the table's address at 0x94 in a 32-bit process and at 0xF8 in a
   // 64-bit one; the driver is built for the program's architecture, so its
@@ -273,7 +273,7 @@ std::optional<int> gdiObjectCount(HANDLE process) {
     return std::nullopt;
   }
   std::vector<unsigned char> chunk(kEntriesPerRead * kEntrySize);
-  int count = 0;
+  GdiObjects objects;
   // The table ends where the readable memory does.
   for (std::size_t first = 0; first < kMaxEntries; first += kEntriesPerRead) {
     if (!ReadProcessMemory(process, reinterpret_cast<const void*>(table + first * kEntrySize), chunk.data(),
@@ -282,9 +282,27 @@ std::optional<int> gdiObjectCount(HANDLE process) {
       if (first == 0) return std::nullopt;
       break;
     }
-    for (std::size_t i = 0; i < kEntriesPerRead; ++i) count += chunk[i * kEntrySize + kTypeOffset] != 0;
+    for (std::size_t i = 0; i < kEntriesPerRead; ++i) {
+      if (const int type = chunk[i * kEntrySize + kTypeOffset]) {
+        ++objects.total;
+        ++objects.byType[type];
+      }
+    }
   }
-  return count;
+  return objects;
+}
+
+std::string describe(const std::optional<GdiObjects>& objects) {
+  if (!objects) return "(table not read)";
+  std::ostringstream s;
+  s << objects->total << " (";
+  const char* separator = "";
+  for (const auto& [type, count] : objects->byType) {
+    s << separator << "type " << type << ": " << count;
+    separator = ", ";
+  }
+  s << ")";
+  return s.str();
 }
 
 namespace {

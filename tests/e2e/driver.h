@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -128,8 +129,14 @@ std::vector<std::string> loadedModules(DWORD pid);
 
 // Live GDI objects of a process of the driver's own architecture, counted
 // in its GDI handle table (read from outside), since Wine's GetGuiResources
-// answers 0. nullopt when the table cannot be read.
-std::optional<int> gdiObjectCount(HANDLE process);
+// answers 0; nullopt when the table cannot be read. By type too, so that a
+// difference says what kind of object it is.
+struct GdiObjects {
+  int total = 0;
+  std::map<int, int> byType;  // the entry's type byte -> live objects
+};
+std::optional<GdiObjects> gdiObjects(HANDLE process);
+std::string describe(const std::optional<GdiObjects>& objects);  // "228 (type 1: 12, type 4: 3, ...)"
 // Windows of the process: its top-level windows, visible or not, and every
 // window below them.
 int windowCount(DWORD pid);

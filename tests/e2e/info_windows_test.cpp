@@ -878,14 +878,15 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
     // The table is found through the process layout of the driver's own
     // architecture: fonts made here must show in the driver's own table,
     // or what is counted below is not the program's GDI objects.
-    const std::optional<int> before = gdiObjectCount(GetCurrentProcess());
+    const auto before = gdiObjects(GetCurrentProcess());
     std::vector<HFONT> fonts;
     for (int i = 0; i < 10; ++i) fonts.push_back(CreateFontA(-12 - i, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "Arial"));
-    const std::optional<int> with = gdiObjectCount(GetCurrentProcess());
+    const auto with = gdiObjects(GetCurrentProcess());
     for (HFONT font : fonts) DeleteObject(font);
     ASSERT_TRUE(before && with) << "the driver's own GDI handle table cannot be read: wrong process layout";
-    ASSERT_EQ(*with - *before, 10) << "ten fonts made by the driver: expected ten more objects in its own table, "
-                                   << *before << " -> " << *with << ": wrong process layout";
+    ASSERT_EQ(with->total - before->total, 10) << "ten fonts made by the driver: expected ten more objects in its "
+                                               << "own table, " << describe(before) << " -> " << describe(with)
+                                               << ": wrong process layout";
   }
   ASSERT_TRUE(startMain());
   Program& program = lastProgram();
@@ -906,18 +907,19 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
     return waitGone(kAboutCaption, where) && waitFor([&] { return isEnabled(main_.window); }, 5000);
   };
   struct Counts {
-    std::optional<int> gdi;
+    std::optional<GdiObjects> gdi;
     int windows;
+    int gdiTotal() const { return gdi ? gdi->total : -1; }
   };
   auto counts = [&] {
     settle(main_.window, 200);
-    return Counts{gdiObjectCount(program.handle()), windowCount(program.pid())};
+    return Counts{gdiObjects(program.handle()), windowCount(program.pid())};
   };
   // The first rounds fill what is made once (classes, icons, the box's).
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(round(true));
   const Counts before = counts();
   ASSERT_TRUE(before.gdi) << "the program's GDI handle table cannot be read";
-  ASSERT_GT(*before.gdi, 0) << "no live GDI object read: not the program's handle table";
+  ASSERT_GT(before.gdiTotal(), 0) << "no live GDI object read: not the program's handle table";
   ASSERT_GT(before.windows, 0) << "no window of the program found";
   for (int i = 1; i <= 200; ++i) {
     SCOPED_TRACE("round " + std::to_string(i));
@@ -925,11 +927,13 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
   }
   // Something on its way out gets two seconds to go; a leak stays.
   Counts after = counts();
-  for (int i = 0; i < 10 && (after.gdi != before.gdi || after.windows != before.windows); ++i) after = counts();
-  RecordProperty("gdi_objects", std::to_string(*before.gdi) + " -> " + std::to_string(after.gdi.value_or(-1)));
+  for (int i = 0; i < 10 && (after.gdiTotal() != before.gdiTotal() || after.windows != before.windows); ++i) {
+    after = counts();
+  }
+  RecordProperty("gdi_objects", describe(before.gdi) + " -> " + describe(after.gdi));
   RecordProperty("windows", std::to_string(before.windows) + " -> " + std::to_string(after.windows));
-  EXPECT_EQ(after.gdi, before.gdi) << "GDI objects after 200 rounds: expected " << *before.gdi << " got "
-                                   << after.gdi.value_or(-1);
+  EXPECT_EQ(after.gdiTotal(), before.gdiTotal()) << "GDI objects after 200 rounds: expected " << describe(before.gdi)
+                                                 << " got " << describe(after.gdi);
   EXPECT_EQ(after.windows, before.windows) << "windows after 200 rounds: expected " << before.windows << " got "
                                            << after.windows;
 }
