@@ -6,17 +6,8 @@
 # screenshot of the main window to build/screenshots/main.png and closes it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ -z "${KESTRANA_ARCH:-}" ]; then
-  . "$root/scripts/wine-env.sh"
-  if kestrana_runs_win32; then
-    export KESTRANA_ARCH=win32
-    echo "run: the 32-bit program, build/win32/Kestrana.exe"
-  else
-    export KESTRANA_ARCH=win64
-    echo "run: the 64-bit program, build/win64/Kestrana.exe: this machine cannot run 32-bit programs ($kestrana_no_win32)"
-  fi
-fi
 . "$root/scripts/wine-env.sh"
+kestrana_choose_arch run
 exe="$kestrana_build/Kestrana.exe"
 [ -f "$exe" ] || { echo "run: $exe is missing; run make first" >&2; exit 1; }
 export WINEPREFIX=${WINEPREFIX:-$root/build/wine/run-prefix-$KESTRANA_ARCH}

@@ -5,11 +5,14 @@
 # start value (3, "手动启用"). The end-to-end driver opens the About and
 # change-log windows and tells where each window is; ImageMagick cuts it out
 # of the screen. The pictures carry no time chunks, so the same windows give
-# the same files.
+# the same files. The 32-bit program is shown where this machine can run it,
+# otherwise the 64-bit one (KESTRANA_ARCH chooses instead).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-exe="$root/build/win32/Kestrana.exe"
-driver="$root/build/win32/tests/e2e/kestrana_e2e.exe"
+. "$root/scripts/wine-env.sh"
+kestrana_choose_arch screenshots
+exe="$kestrana_build/Kestrana.exe"
+driver="$kestrana_build/tests/e2e/kestrana_e2e.exe"
 for f in "$exe" "$driver"; do
   [ -f "$f" ] || { echo "screenshots: $f is missing; run make screenshots" >&2; exit 1; }
 done
@@ -19,7 +22,6 @@ if [ -z "${KESTRANA_XVFB:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 
-. "$root/scripts/wine-env.sh"
 mkdir -p "$root/build/wine" "$root/docs"
 WINEPREFIX=$(mktemp -d "$root/build/wine/shots.XXXXXX")
 export WINEPREFIX
@@ -33,12 +35,12 @@ trap cleanup EXIT
 kestrana_init_prefix
 # This prefix alone gets the font of the caption buttons.
 cp "$(bash "$root/scripts/marlett.sh")" "$WINEPREFIX/drive_c/windows/Fonts/"
-wine reg add 'HKLM\System\CurrentControlSet\Services\USBSTOR' /v Start /t REG_DWORD /d 3 /f >/dev/null 2>&1
+kestrana_wine reg add 'HKLM\System\CurrentControlSet\Services\USBSTOR' /v Start /t REG_DWORD /d 3 /f >/dev/null 2>&1
 
 # shot NAME CAPTION: the window with that caption, frame and title included.
 shot() {
   local geometry
-  geometry=$(wine "$driver" --window-rect "$2" | tr -d '\r')
+  geometry=$(kestrana_wine "$driver" --window-rect "$2" | tr -d '\r')
   # Time to paint after the window was shown.
   sleep 0.7
   import -window root -crop "$geometry" +repage -strip -define png:exclude-chunks=date,time \
@@ -46,9 +48,9 @@ shot() {
   echo "screenshots: docs/$1.png ($geometry)"
 }
 
-wine "$exe" &
+kestrana_wine "$exe" &
 shot main Kestrana
-wine "$driver" --click Kestrana '关于(&A)'
+kestrana_wine "$driver" --click Kestrana '关于(&A)'
 shot about 关于
-wine "$driver" --click 关于 更新日志
+kestrana_wine "$driver" --click 关于 更新日志
 shot changelog 更新日志

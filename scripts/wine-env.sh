@@ -11,14 +11,18 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export LANG=zh_CN.UTF-8
 export LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export KESTRANA_ARCH=${KESTRANA_ARCH:-win32}
-case "$KESTRANA_ARCH" in
-  win32) export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine ;;
-  win64) export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 ;;
-  *) echo "KESTRANA_ARCH is '$KESTRANA_ARCH': expected win32 or win64" >&2; return 2 ;;
-esac
-# The build of that architecture.
-kestrana_build="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/$KESTRANA_ARCH"
+
+# Points every Wine command that follows at one build: win32 or win64.
+kestrana_set_arch() {
+  export KESTRANA_ARCH=$1
+  case "$KESTRANA_ARCH" in
+    win32) export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine ;;
+    win64) export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 ;;
+    *) echo "KESTRANA_ARCH is '$KESTRANA_ARCH': expected win32 or win64" >&2; return 2 ;;
+  esac
+  # The build of that architecture.
+  kestrana_build="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/$KESTRANA_ARCH"
+}
 
 kestrana_wine() { "$WINELOADER" "$@"; }
 
@@ -50,3 +54,22 @@ kestrana_runs_win32() {
   fi
   return 0
 }
+
+# For showing the program: the 32-bit build where this machine can run it,
+# otherwise the 64-bit one, saying which to standard error, unless
+# KESTRANA_ARCH was given. PURPOSE starts the line ("run", "screenshots").
+kestrana_choose_arch() {
+  if [ -n "$kestrana_arch_given" ]; then
+    return 0
+  elif kestrana_runs_win32; then
+    kestrana_set_arch win32
+    echo "$1: the 32-bit program, build/win32/Kestrana.exe" >&2
+  else
+    kestrana_set_arch win64
+    echo "$1: the 64-bit program, build/win64/Kestrana.exe: this machine cannot run 32-bit programs ($kestrana_no_win32)" >&2
+  fi
+  kestrana_arch_given=1
+}
+
+kestrana_arch_given=${KESTRANA_ARCH:+1}
+kestrana_set_arch "${KESTRANA_ARCH:-win32}"
