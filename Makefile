@@ -25,6 +25,8 @@ LINT_ARCH := win32
 HOST_DIR := build/host
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
+# $(call build-targets,TARGET...): those targets in every Windows build.
+build-targets = for arch in $(ARCHS); do cmake --build build/$$arch --target $(1) -j$(JOBS) || exit 1; done
 
 .PHONY: all setup windows $(ARCHS) $(ARCHS:%=%-config) exe host fuzz-build fuzz run test lint bench dist \
 	check-reproducible screenshots clean
@@ -44,7 +46,7 @@ windows: $(ARCHS)
 
 # The program alone, without the test programs.
 exe: $(ARCHS:%=%-config)
-	@for arch in $(ARCHS); do cmake --build build/$$arch --target Kestrana -j$(JOBS) || exit 1; done
+	@$(call build-targets,Kestrana)
 
 host: setup
 	@test -f $(HOST_DIR)/CMakeCache.txt || cmake -S . -B $(HOST_DIR)
@@ -71,7 +73,7 @@ lint: exe
 	@bash scripts/lint.sh build/$(LINT_ARCH)
 
 bench: windows
-	@for arch in $(ARCHS); do cmake --build build/$$arch --target bench_programs -j$(JOBS) || exit 1; done
+	@$(call build-targets,bench_programs)
 	@bash scripts/bench.sh $(ARCHS)
 
 dist: exe
@@ -81,7 +83,7 @@ check-reproducible: setup
 	@bash scripts/check-reproducible.sh
 
 screenshots: $(ARCHS:%=%-config)
-	@for arch in $(ARCHS); do cmake --build build/$$arch --target Kestrana kestrana_e2e -j$(JOBS) || exit 1; done
+	@$(call build-targets,Kestrana kestrana_e2e)
 	@bash scripts/screenshots.sh
 
 clean:
