@@ -54,7 +54,7 @@ host: setup
 
 # The fuzz targets need clang, so they are a build of their own.
 fuzz-build: setup
-	@test -f $(FUZZ_DIR)/CMakeCache.txt || cmake -S tests/fuzz -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+	@test -f $(FUZZ_DIR)/CMakeCache.txt || cmake -S tests/fuzz -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	@cmake --build $(FUZZ_DIR) -j$(JOBS)
 
 fuzz: fuzz-build

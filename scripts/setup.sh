@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on a Debian 12 machine.
+# Installs everything the build and the tests need on a Debian 12 or 13
+# machine, by names that both releases have.
 # Idempotent: when every package is present and the locale exists it returns
 # in well under a second without touching apt.
 set -euo pipefail
@@ -16,14 +17,17 @@ packages=(
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
   fonts-wqy-microhei locales
-  # The fuzz targets: clang and its runtimes (libFuzzer, the sanitizers);
-  # the static analysis.
-  clang-14 libclang-rt-14-dev clang-tidy
+  # The fuzz targets: the release's clang and its runtimes (libFuzzer, the
+  # sanitizers); the static analysis.
+  clang libclang-rt-dev clang-tidy
   # The release: the zip maker, the template check and unpacking the zip.
   python3 libxml2-utils unzip
   # Signing the release when a certificate is given, and the test that
   # signs with a throwaway certificate and checks the signatures.
   osslsigncode openssl
+  # The sources list the static analysis reads; the root of the other
+  # Debian release that make test-debian runs in.
+  git debootstrap
 )
 
 have_all_packages() {
