@@ -27,7 +27,7 @@ packages=(
   osslsigncode openssl
   # The sources list the static analysis reads; the root of the other
   # Debian release that make test-debian runs in.
-  git debootstrap
+  git debootstrap distro-info-data
 )
 
 have_all_packages() {
