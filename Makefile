@@ -14,6 +14,8 @@
 #                            the programs in it are signed
 #   make check-reproducible  the release built twice from clean clones, compared byte for byte
 #   make screenshots         the three windows under Xvfb, into docs/
+#   make test-debian         make run and make test in a root of the other Debian release
+#                            (DEBIAN=12 or 13), as a newcomer there; needs root
 JOBS ?= $(shell nproc)
 # The Windows builds, one folder each under build/, and their toolchains.
 ARCHS := win32 win64
@@ -25,11 +27,14 @@ LINT_ARCH := win32
 HOST_DIR := build/host
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
+# The release make test-debian runs in: the other of the two the tree is
+# built on.
+DEBIAN ?= $(if $(filter 13,$(shell . /etc/os-release && echo $$VERSION_ID)),12,13)
 # $(call build-targets,TARGET...): those targets in every Windows build.
 build-targets = for arch in $(ARCHS); do cmake --build build/$$arch --target $(1) -j$(JOBS) || exit 1; done
 
 .PHONY: all setup windows $(ARCHS) $(ARCHS:%=%-config) exe host fuzz-build fuzz run test lint bench dist \
-	check-reproducible screenshots clean
+	check-reproducible screenshots test-debian clean
 
 all: windows
 
@@ -85,6 +90,9 @@ check-reproducible: setup
 screenshots: $(ARCHS:%=%-config)
 	@$(call build-targets,Kestrana kestrana_e2e)
 	@bash scripts/screenshots.sh
+
+test-debian: setup
+	@bash scripts/test-debian.sh $(DEBIAN)
 
 clean:
 	rm -rf $(ARCHS:%=build/%) $(HOST_DIR) $(FUZZ_DIR) build/wine build/screenshots build/dist build/repro

@@ -25,8 +25,9 @@ packages=(
   # Signing the release when a certificate is given, and the test that
   # signs with a throwaway certificate and checks the signatures.
   osslsigncode openssl
-  # The sources list the static analysis reads; the root of the other
-  # Debian release that make test-debian runs in.
+  # The list of sources the static analysis reads; the root of another
+  # Debian release that make test-debian runs in, and the releases by
+  # number (the libpng source falls back to the one before).
   git debootstrap distro-info-data
 )
 

@@ -5,7 +5,7 @@
 # in a clean clone of HEAD, as an ordinary user whose set-up goes through
 # sudo. The archive is the one this machine's own apt configuration names.
 #   scripts/test-debian.sh RELEASE [COMMAND...]
-# RELEASE is 12 (bookworm) or 13 (trixie). A COMMAND, run by the user in
+# RELEASE is the release's number (12, 13). A COMMAND, run by the user in
 # the clone, replaces the two commands (for example: bash).
 # The root is kept in build/roots/debian<N> (KESTRANA_ROOTS chooses another
 # folder) and reused by the next run; the clone in it is made afresh each
@@ -20,11 +20,13 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 
-case "${1:-}" in
-  12 | bookworm) number=12 codename=bookworm ;;
-  13 | trixie) number=13 codename=trixie ;;
-  *) echo "test-debian: RELEASE is '${1:-}': expected 12 (bookworm) or 13 (trixie)" >&2; exit 2 ;;
-esac
+. "$root/scripts/debian-release.sh"
+number=${1:-}
+codename=$([ -n "$number" ] && kestrana_debian_codename "$number" || true)
+if [ -z "$codename" ]; then
+  echo "test-debian: '$number' is not the number of a Debian release (12, 13)" >&2
+  exit 2
+fi
 
 cache=${KESTRANA_ROOTS:-$root/build/roots}/debian$number
 rootfs=$cache/root
@@ -64,14 +66,12 @@ if [ "${2:-}" = --inside ]; then
   exit "$status"
 fi
 
-# The archive entries of this machine's own release, from its apt
-# configuration, turned into the same entries for the other release.
-host_codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-mapfile -t entries < <(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By: Packages' |
-  awk -v h="$host_codename" -v t="$codename" '$2 == h || index($2, h "-") == 1 { sub("^" h, t, $2); print }' | sort -u)
+# The other release's archive: this machine's entries for its own release,
+# renamed.
+mapfile -t entries < <(kestrana_archive_entries "$codename")
 mirror=$(printf '%s\n' "${entries[@]}" | awk -v t="$codename" '$2 == t { print $1; exit }')
-if [ -z "$host_codename" ] || [ -z "$mirror" ]; then
-  echo "test-debian: this machine's apt configuration names no Debian archive for '$host_codename' (run apt-get update)" >&2
+if [ -z "$mirror" ]; then
+  echo "test-debian: this machine's apt configuration names no Debian archive for its own release" >&2
   exit 1
 fi
 
