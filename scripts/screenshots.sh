@@ -33,8 +33,6 @@ cleanup() {
 trap cleanup EXIT
 
 kestrana_init_prefix
-# This prefix alone gets the font of the caption buttons.
-cp "$(bash "$root/scripts/marlett.sh")" "$WINEPREFIX/drive_c/windows/Fonts/"
 kestrana_wine reg add 'HKLM\System\CurrentControlSet\Services\USBSTOR' /v Start /t REG_DWORD /d 3 /f >/dev/null 2>&1
 
 # shot NAME CAPTION: the window with that caption, frame and title included.

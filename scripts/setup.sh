@@ -7,7 +7,7 @@ set -euo pipefail
 
 # Host toolchain, the i686 and x86_64 cross toolchains, Wine (32- and 64-bit;
 # the 32-bit packages install even where the kernel cannot run them), a virtual display,
-# CJK fonts, the zh_CN locale, the libraries and what screenshots need; awk
+# fonts, the zh_CN locale, the libraries and what screenshots need; awk
 # turns libpng's build configuration into its header.
 packages=(
   build-essential cmake make pkg-config dpkg-dev mawk
@@ -16,7 +16,9 @@ packages=(
   libz-mingw-w64-dev libpng-dev zlib1g-dev googletest
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
-  fonts-wqy-microhei locales
+  # The one CJK font every Wine prefix holds, and Wine's own fonts (Marlett
+  # draws the caption buttons).
+  fonts-wqy-microhei fonts-wine locales
   # The fuzz targets: the release's clang and its runtimes (libFuzzer, the
   # sanitizers); the static analysis.
   clang libclang-rt-dev clang-tidy

@@ -11,6 +11,11 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export LANG=zh_CN.UTF-8
 export LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="
+kestrana_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# Wine finds no font of the host (see the file); a prefix holds its own.
+export FONTCONFIG_FILE="$kestrana_root/scripts/wine-fonts.conf"
+# The one CJK font every prefix holds, from Debian's fonts-wqy-microhei.
+kestrana_cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 
 # Points every Wine command that follows at one build: win32 or win64.
 kestrana_set_arch() {
@@ -21,19 +26,25 @@ kestrana_set_arch() {
     *) echo "KESTRANA_ARCH is '$KESTRANA_ARCH': expected win32 or win64" >&2; return 2 ;;
   esac
   # The build of that architecture.
-  kestrana_build="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/$KESTRANA_ARCH"
+  kestrana_build="$kestrana_root/build/$KESTRANA_ARCH"
 }
 
 kestrana_wine() { "$WINELOADER" "$@"; }
 
-# Makes a prefix ready for the program: created, and X11 windows unmanaged
-# (without a window manager every close otherwise waits about two seconds).
+# Makes a prefix ready for the program, the same on every host and Wine:
+# created, holding the CJK font, with the settings of scripts/wine-prefix.reg
+# (unmanaged X11 windows, the dialog faces, the window metrics). Marlett,
+# which draws the caption buttons, is among Wine's own fonts (fonts-wine).
 kestrana_init_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     kestrana_wine wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
-  kestrana_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  [ -f "$kestrana_cjk_font" ] || { echo "wine: $kestrana_cjk_font is missing; run scripts/setup.sh" >&2; return 1; }
+  cp -u "$kestrana_cjk_font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  local reg="$kestrana_root/scripts/wine-prefix.reg"
+  kestrana_wine regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1 ||
+    { echo "wine: regedit could not import $reg" >&2; return 1; }
 }
 
 # Whether this machine runs 32-bit programs, found out by starting the
