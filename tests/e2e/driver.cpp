@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -488,6 +489,25 @@ std::vector<Record> waitRecords(const std::string& recordFile, std::size_t count
                    << timeoutMs << " ms got " << records.size();
   }
   return records;
+}
+
+ShellControl shellControl(const std::string& address, Where where) {
+  auto delivered = [&](const std::string& sent) {
+    HttpsRecorder recorder(where);
+    const auto rc = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", sent.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (rc <= 32) {
+      FAIL_AT(where) << "the driver's own ShellExecuteA of " << sent << " failed: " << rc;
+      return std::vector<std::string>{};
+    }
+    const std::vector<Record> records = waitRecords(recorder.file(), 1, 5000, where);
+    return records.empty() ? std::vector<std::string>{} : records[0].arguments;
+  };
+  ShellControl control;
+  control.arguments = delivered(address);
+  std::string trimmed = address;
+  while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+  control.seesTrailingSpace = delivered(trimmed) != control.arguments && delivered(address + " ") != control.arguments;
+  return control;
 }
 
 // ---------------------------------------------------------------- pixels

@@ -235,6 +235,20 @@ class HttpsRecorder {
   std::unique_ptr<SavedValue> saved_;
 };
 
+// What this Wine's shell hands the https handler when the driver itself
+// asks it to open `address` (ShellExecuteA, "open"): the control for what
+// the program's request of the same address must deliver, since shells
+// differ in what they make of an address (Wine 10.0's strips trailing
+// spaces, Wine 8.0's keeps them). `seesTrailingSpace` says whether one
+// trailing space less or more reaches the handler differently here; where
+// it does not, the program's trailing space cannot be seen through the
+// shell.
+struct ShellControl {
+  std::vector<std::string> arguments;
+  bool seesTrailingSpace = false;
+};
+ShellControl shellControl(const std::string& address, Where where = Where::current());
+
 // ---------------------------------------------------------------- pixels
 
 // The program icon loaded from the program file at this size, or nullptr.

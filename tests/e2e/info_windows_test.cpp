@@ -486,8 +486,13 @@ TEST_F(About, ContactPromptNoOpensNothingYesHandsTheProfileAddress) {
   }
 }
 
-// Guards against a wrong forum address, or one that loses its trailing space.
+// Guards against a wrong forum address, or one that loses or gains a
+// trailing space (seen where the shell keeps trailing spaces: Wine 8.0, not
+// Wine 10.0).
 TEST_F(About, ForumLinkPressHandsTheForumAddress) {
+  const ShellControl control = shellControl(kForumAddress);
+  ASSERT_EQ(control.arguments.size(), 1u) << "the driver's own request of the address reached no handler";
+  RecordProperty("trailing_space", control.seesTrailingSpace ? "seen" : "not seen: this Wine's shell strips it");
   HttpsRecorder recorder;
   ASSERT_TRUE(startWithAbout());
   postButtonDown(about_.forum);
@@ -497,8 +502,9 @@ TEST_F(About, ForumLinkPressHandsTheForumAddress) {
   ASSERT_EQ(records.size(), 1u) << "expected one shell request on one press got" << describeRecords(records);
   RecordProperty("forum_command_line", records[0].commandLine);
   ASSERT_EQ(records[0].arguments.size(), 1u) << "expected one argument got " << describeText(records[0].commandLine);
-  EXPECT_EQ(records[0].arguments[0], kForumAddress)
-      << "expected " << describeText(kForumAddress) << " got " << describeText(records[0].arguments[0]);
+  EXPECT_EQ(records[0].arguments[0], control.arguments[0])
+      << "expected what the shell makes of " << describeText(kForumAddress) << ", "
+      << describeText(control.arguments[0]) << ", got " << describeText(records[0].arguments[0]);
   EXPECT_NE(findTopWindow(lastProgram().pid(), kAboutCaption), nullptr) << "expected About still open";
 }
 
