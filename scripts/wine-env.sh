@@ -14,8 +14,11 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 kestrana_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Wine finds no font of the host (see the file); a prefix holds its own.
 export FONTCONFIG_FILE="$kestrana_root/scripts/wine-fonts.conf"
-# The one CJK font every prefix holds, from Debian's fonts-wqy-microhei.
-kestrana_cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+# The fonts every prefix holds: the one CJK font (Debian's
+# fonts-wqy-microhei) and Marlett, which draws the caption buttons
+# (fonts-wine; Wine 8 does not find its own fonts without the host's
+# configuration).
+kestrana_prefix_fonts=(/usr/share/fonts/truetype/wqy/wqy-microhei.ttc /usr/share/wine/fonts/marlett.ttf)
 
 # Points every Wine command that follows at one build: win32 or win64.
 kestrana_set_arch() {
@@ -32,16 +35,18 @@ kestrana_set_arch() {
 kestrana_wine() { "$WINELOADER" "$@"; }
 
 # Makes a prefix ready for the program, the same on every host and Wine:
-# created, holding the CJK font, with the settings of scripts/wine-prefix.reg
-# (unmanaged X11 windows, the dialog faces, the window metrics). Marlett,
-# which draws the caption buttons, is among Wine's own fonts (fonts-wine).
+# created, holding its fonts, with the settings of scripts/wine-prefix.reg
+# (unmanaged X11 windows, the dialog faces, the window metrics).
 kestrana_init_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     kestrana_wine wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
-  [ -f "$kestrana_cjk_font" ] || { echo "wine: $kestrana_cjk_font is missing; run scripts/setup.sh" >&2; return 1; }
-  cp -u "$kestrana_cjk_font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  local font
+  for font in "${kestrana_prefix_fonts[@]}"; do
+    [ -f "$font" ] || { echo "wine: $font is missing; run scripts/setup.sh" >&2; return 1; }
+    cp -u "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  done
   local reg="$kestrana_root/scripts/wine-prefix.reg"
   kestrana_wine regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1 ||
     { echo "wine: regedit could not import $reg" >&2; return 1; }
