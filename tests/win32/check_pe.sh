@@ -144,11 +144,12 @@ readonly xp_lacks=(
 )
 
 check_imports() {
-  # "DLL<tab>function" per imported function.
+  # "DLL<tab>function" per imported function. After the address, binutils
+  # 2.40 puts a tab, 2.44 spaces.
   awk '
     /^[A-Za-z]/ { dll = "" }
     /^\tDLL Name: / { dll = $3; print dll "\t"; next }
-    dll != "" && /^\t[0-9a-f]+\t/ { print dll "\t" $NF }
+    dll != "" && /^\t[0-9a-f]+[ \t]/ { print dll "\t" $NF }
   ' "$work/p.txt" >"$work/imports.txt"
 
   local functions
