@@ -21,8 +21,10 @@ VersionText querySystemVersion() {
   const VersionText unknown{"unknown"};
   if (!kernel) return unknown;
   using GetVersionExFn = BOOL(WINAPI*)(OSVERSIONINFOA*);
+  // By way of void (*)(), the one function pointer type that
+  // -Wcast-function-type takes as holding any other.
   auto getVersionEx = reinterpret_cast<GetVersionExFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "GetVersionExA")));
+      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetVersionExA")));
   unsigned major = 0;
   unsigned minor = 0;
   if (!getVersionEx) {

@@ -12,8 +12,31 @@ add_subdirectory(${KESTRANA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 # warns of an overlap no run can reach (-Wrestrict); it is not ours to change.
 target_compile_options(gtest PRIVATE -Wno-restrict)
 
-# The win32 toolchain's thread model has no std::mutex, on which GoogleTest's
-# Notification is built: every user of gtest gets a replacement first.
 if(KESTRANA_WIN32)
-  target_compile_options(gtest PUBLIC "SHELL:-include ${CMAKE_CURRENT_LIST_DIR}/gtest_notification.h")
+  # The Windows the test programs are built for. GoogleTest includes <mutex>
+  # and <condition_variable>, whose types the win32 thread model of GCC 13
+  # and later declares only for Vista and later; GoogleTest and whatever
+  # includes its headers are built for the same.
+  set(KESTRANA_TEST_DEFINITIONS WINVER=0x0600 _WIN32_WINNT=0x0600)
+  target_compile_definitions(gtest PUBLIC ${KESTRANA_TEST_DEFINITIONS})
+  # GoogleTest's Notification is built on std::mutex and
+  # std::condition_variable, which the win32 thread model of older GCC lacks
+  # at any Windows version. Where they are missing, gtest and every user of
+  # it get a replacement first; where they are there, GoogleTest's own.
+  include(CheckCXXSourceCompiles)
+  list(TRANSFORM KESTRANA_TEST_DEFINITIONS PREPEND -D OUTPUT_VARIABLE CMAKE_REQUIRED_DEFINITIONS)
+  check_cxx_source_compiles([[
+    #include <condition_variable>
+    #include <mutex>
+    int main() {
+      std::mutex m;
+      std::condition_variable ready;
+      std::unique_lock<std::mutex> lock(m);
+      ready.notify_all();
+      return 0;
+    }]] KESTRANA_HAVE_STD_CONDITION_VARIABLE)
+  unset(CMAKE_REQUIRED_DEFINITIONS)
+  if(NOT KESTRANA_HAVE_STD_CONDITION_VARIABLE)
+    target_compile_options(gtest PUBLIC "SHELL:-include ${CMAKE_CURRENT_LIST_DIR}/gtest_notification.h")
+  endif()
 endif()

@@ -1,7 +1,8 @@
-// Included ahead of every GoogleTest header in the win32 build. The
+// Included ahead of every GoogleTest header in a Windows build whose
 // toolchain's win32 thread model has no std::mutex or
-// std::condition_variable, which GoogleTest's Notification (used only by its
-// own thread tests) is built on; this one waits on an atomic flag instead.
+// std::condition_variable (cmake/googletest.cmake asks the compiler), which
+// GoogleTest's Notification (used only by its own thread tests) is built on;
+// this one waits on an atomic flag instead.
 #pragma once
 
 #ifdef __cplusplus

@@ -18,11 +18,18 @@ constexpr DWORD kLoadLibrarySearchSystem32 = 0x800;
 // searched before the system folder.
 bool searchIsSystemOnly = false;
 
+// FARPROC to the function's own type, by way of void (*)(), the one function
+// pointer type that -Wcast-function-type takes as holding any other.
+template <typename Function>
+Function functionCast(FARPROC function) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(function));
+}
+
 template <typename Function>
 Function kernel32Function(const char* name) {
   HMODULE kernel32 = GetModuleHandleA("KERNEL32.DLL");
   if (!kernel32) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel32, name)));
+  return functionCast<Function>(GetProcAddress(kernel32, name));
 }
 
 struct Library {
@@ -64,7 +71,7 @@ template <typename Function>
 Function functionOf(Library& library, const char* name) {
   HMODULE module = moduleOf(library);
   if (!module) return nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return functionCast<Function>(GetProcAddress(module, name));
 }
 
 }  // namespace

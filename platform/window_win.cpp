@@ -160,6 +160,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (!anyOpen() && wasShown) PostQuitMessage(0);
       return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
+    default:  // every other message is the default procedure's
+      break;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
@@ -288,6 +290,7 @@ Key keyOf(WPARAM vk) {
     case VK_RIGHT: return Key::Right;
     case VK_UP: return Key::Up;
     case VK_DOWN: return Key::Down;
+    default: break;  // letters, digits and the rest below
   }
   if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return Key::Letter;
   return Key::Other;

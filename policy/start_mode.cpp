@@ -55,7 +55,8 @@ bool forceRestart() {
   struct Closer {
     TokenHandle handle;
     ~Closer() { closeHandle(handle); }
-  } closer{token};
+  };
+  const Closer closer{token};
   const std::uint64_t shutdown = lookupPrivilegeValue("SeShutdownPrivilege");
   adjustTokenPrivilege(token, shutdown, kSePrivilegeEnabled);
   // AdjustTokenPrivileges succeeds even when the account does not hold the

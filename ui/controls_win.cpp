@@ -158,6 +158,8 @@ LRESULT CALLBACK labelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
       notifyMouseDown(hwnd, lParam);
       return 0;
+    default:  // every other message is the default procedure's
+      break;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
@@ -255,6 +257,8 @@ LRESULT CALLBACK pictureProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_LBUTTONDOWN:
       notifyMouseDown(hwnd, lParam);
       return 0;
+    default:  // every other message is the default procedure's
+      break;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }

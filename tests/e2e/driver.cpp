@@ -91,7 +91,8 @@ bool bringToForeground(HWND target, Where where) {
         return GetForegroundWindow() == root;
       },
       2000, 50);
-  if (!ok) FAIL_AT(where) << "expected foreground " << describe(root) << " got " << describe(GetForegroundWindow());
+  if (!ok)
+    KESTRANA_FAIL_AT(where) << "expected foreground " << describe(root) << " got " << describe(GetForegroundWindow());
   return ok;
 }
 
@@ -119,8 +120,8 @@ INPUT keyInput(WORD vk, bool up) {
 void sendInputs(std::vector<INPUT>& inputs, Where where) {
   const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
   if (sent != inputs.size()) {
-    FAIL_AT(where) << "SendInput: expected " << inputs.size() << " events sent got " << sent << " (error "
-                   << GetLastError() << ")";
+    KESTRANA_FAIL_AT(where) << "SendInput: expected " << inputs.size() << " events sent got " << sent << " (error "
+                            << GetLastError() << ")";
   }
 }
 
@@ -151,7 +152,7 @@ void typeText(HWND target, const std::string& text, Where where) {
   for (char ch : text) {
     const SHORT scan = VkKeyScanA(ch);
     if (scan == -1) {
-      FAIL_AT(where) << "no key types the character " << static_cast<int>(static_cast<unsigned char>(ch));
+      KESTRANA_FAIL_AT(where) << "no key types the character " << static_cast<int>(static_cast<unsigned char>(ch));
       continue;
     }
     // VkKeyScan's high byte holds Shift, Ctrl and Alt in the modifiers' order.
@@ -186,24 +187,24 @@ bool Program::start(const std::string& arguments, Where where) {
 
 bool Program::startCommand(const std::string& exe, const std::string& commandLine, Where where) {
   if (Process::start(exe, commandLine)) return true;
-  FAIL_AT(where) << "CreateProcess(" << exe << ", " << commandLine << ") failed, error " << error();
+  KESTRANA_FAIL_AT(where) << "CreateProcess(" << exe << ", " << commandLine << ") failed, error " << error();
   return false;
 }
 
 void Program::expectExit(DWORD expectedCode, DWORD timeoutMs, Where where) {
   const auto code = waitExit(timeoutMs);
   if (!code) {
-    FAIL_AT(where) << "expected the program to end with code " << expectedCode << " within " << timeoutMs
-                   << " ms; it is still running";
+    KESTRANA_FAIL_AT(where) << "expected the program to end with code " << expectedCode << " within " << timeoutMs
+                            << " ms; it is still running";
   } else if (*code != expectedCode) {
-    FAIL_AT(where) << "expected exit code " << expectedCode << " (" << hex(expectedCode) << ") got "
-                   << static_cast<long>(*code) << " (" << hex(*code) << ")";
+    KESTRANA_FAIL_AT(where) << "expected exit code " << expectedCode << " (" << hex(expectedCode) << ") got "
+                            << static_cast<long>(*code) << " (" << hex(*code) << ")";
   }
 }
 
 void Program::expectStillRunning(DWORD ms, Where where) {
   if (const auto code = waitExit(ms)) {
-    FAIL_AT(where) << "expected the program to keep running; it ended with code " << static_cast<long>(*code);
+    KESTRANA_FAIL_AT(where) << "expected the program to keep running; it ended with code " << static_cast<long>(*code);
   }
 }
 
@@ -214,10 +215,10 @@ HWND Program::waitWindow(const char* caption, const char* cls, DWORD timeoutMs, 
   if (!found) {
     std::ostringstream seen;
     for (HWND w : windows()) seen << "\n  " << describe(w);
-    FAIL_AT(where) << "expected a visible window caption \"" << (caption ? caption : "*") << "\" class "
-                   << (cls ? cls : "*") << " within " << timeoutMs << " ms; "
-                   << (running() ? "program running" : "program ended") << ", windows seen:"
-                   << (seen.str().empty() ? " none" : seen.str());
+    KESTRANA_FAIL_AT(where) << "expected a visible window caption \"" << (caption ? caption : "*") << "\" class "
+                            << (cls ? cls : "*") << " within " << timeoutMs << " ms; "
+                            << (running() ? "program running" : "program ended") << ", windows seen:"
+                            << (seen.str().empty() ? " none" : seen.str());
   }
   return found;
 }
@@ -233,8 +234,8 @@ HWND Program::waitMessageBox(DWORD timeoutMs, Where where) {
 bool Program::waitWindowGone(const char* caption, DWORD timeoutMs, Where where) {
   const bool gone = waitFor([&] { return findTopWindow(pid(), caption) == nullptr; }, timeoutMs);
   if (!gone) {
-    FAIL_AT(where) << "expected no visible window \"" << (caption ? caption : "*") << "\" after " << timeoutMs
-                   << " ms; still there";
+    KESTRANA_FAIL_AT(where) << "expected no visible window \"" << (caption ? caption : "*") << "\" after " << timeoutMs
+                            << " ms; still there";
   }
   return gone;
 }
@@ -355,7 +356,7 @@ MainWindowControls waitMainWindowControls(Program& program, DWORD timeoutMs, Whe
   if (window && !c.complete()) {
     std::ostringstream seen;
     for (HWND child : childrenOf(window)) seen << "\n  " << describe(child);
-    FAIL_AT(where) << "main window lacks a control; children seen:" << seen.str();
+    KESTRANA_FAIL_AT(where) << "main window lacks a control; children seen:" << seen.str();
   }
   return c;
 }
@@ -378,14 +379,15 @@ std::string describe(const Choices& c) {
 
 void expectChoices(const MainWindowControls& c, const Choices& expected, Where where) {
   const Choices seen = readChoices(c);
-  if (!(seen == expected)) FAIL_AT(where) << "choices: expected " << describe(expected) << " got " << describe(seen);
+  if (!(seen == expected))
+    KESTRANA_FAIL_AT(where) << "choices: expected " << describe(expected) << " got " << describe(seen);
 }
 
 // ---------------------------------------------------------------- registry
 
 bool setStartValue(DWORD value, Where where) {
   const LONG rc = writeValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, REG_DWORD, dwordBytes(value));
-  if (rc != ERROR_SUCCESS) FAIL_AT(where) << "setting the start value to " << value << ": error " << rc;
+  if (rc != ERROR_SUCCESS) KESTRANA_FAIL_AT(where) << "setting the start value to " << value << ": error " << rc;
   return rc == ERROR_SUCCESS;
 }
 
@@ -395,13 +397,14 @@ void expectStartValue(DWORD expected, Where where) {
 
 bool setWineVersion(const std::string& version, Where where) {
   const LONG rc = writeValue(HKEY_CURRENT_USER, kAppDefaultsKey, "Version", REG_SZ, stringBytes(version));
-  if (rc != ERROR_SUCCESS) FAIL_AT(where) << "setting Wine's version for the program to " << version << ": error " << rc;
+  if (rc != ERROR_SUCCESS)
+    KESTRANA_FAIL_AT(where) << "setting Wine's version for the program to " << version << ": error " << rc;
   return rc == ERROR_SUCCESS;
 }
 
 void clearWineVersion(Where where) {
   if (const LONG rc = deleteKey(HKEY_CURRENT_USER, kAppDefaultsKey)) {
-    FAIL_AT(where) << "removing Wine's settings for the program: error " << rc;
+    KESTRANA_FAIL_AT(where) << "removing Wine's settings for the program: error " << rc;
   }
 }
 
@@ -416,7 +419,7 @@ HttpsRecorder::HttpsRecorder(Where where) : file_(tempFileName("kestrana-https")
   saved_ = std::make_unique<SavedValue>(HKEY_LOCAL_MACHINE, kKey, "");
   const std::string command = recorderCommand(file_) + " \"%1\"";
   if (const LONG rc = writeValue(HKEY_LOCAL_MACHINE, kKey, "", REG_SZ, stringBytes(command))) {
-    FAIL_AT(where) << "pointing the https handler at the recorder: error " << rc;
+    KESTRANA_FAIL_AT(where) << "pointing the https handler at the recorder: error " << rc;
   }
 }
 
@@ -485,8 +488,8 @@ std::vector<Record> waitRecords(const std::string& recordFile, std::size_t count
   std::vector<Record> records;
   waitFor([&] { return (records = readRecords(recordFile)).size() >= count; }, timeoutMs, 50);
   if (records.size() < count) {
-    FAIL_AT(where) << "expected at least " << count << " recorded calls in " << recordFile << " within "
-                   << timeoutMs << " ms got " << records.size();
+    KESTRANA_FAIL_AT(where) << "expected at least " << count << " recorded calls in " << recordFile << " within "
+                            << timeoutMs << " ms got " << records.size();
   }
   return records;
 }
@@ -592,7 +595,7 @@ Capture captureWindow(HWND window, Where where) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
   settle(window, 400);
   Capture c = captureScreenRect(outerRect(window));
-  if (c.empty()) FAIL_AT(where) << "no picture of " << describe(window) << " " << describe(outerRect(window));
+  if (c.empty()) KESTRANA_FAIL_AT(where) << "no picture of " << describe(window) << " " << describe(outerRect(window));
   return c;
 }
 

@@ -188,8 +188,8 @@ class InfoWindowTest : public ProgramTest {
     if (!window) return false;
     about_ = aboutControls(window);
     if (!about_.complete()) {
-      FAIL_AT(where) << "expected " << kAboutControlCount << " controls in the About window got "
-                     << childrenOf(window).size() << ":" << describeChildren(window);
+      KESTRANA_FAIL_AT(where) << "expected " << kAboutControlCount << " controls in the About window got "
+                              << childrenOf(window).size() << ":" << describeChildren(window);
       return false;
     }
     return true;
@@ -206,8 +206,8 @@ class InfoWindowTest : public ProgramTest {
     if (!window) return false;
     changeLog_ = changeLogControls(window);
     if (!changeLog_.complete()) {
-      FAIL_AT(where) << "expected 2 controls in the change-log window got " << childrenOf(window).size() << ":"
-                     << describeChildren(window);
+      KESTRANA_FAIL_AT(where) << "expected 2 controls in the change-log window got " << childrenOf(window).size() << ":"
+                              << describeChildren(window);
       return false;
     }
     return true;
@@ -219,7 +219,8 @@ class InfoWindowTest : public ProgramTest {
       if (waitFor([&] { return focusedWindow(window) == target; }, i == 0 ? 1000 : 2000)) return true;
       if (i < stops) pressKey(window, VK_TAB, kNoMod, where);
     }
-    FAIL_AT(where) << "expected the focus on " << describe(target) << " got " << describe(focusedWindow(window));
+    KESTRANA_FAIL_AT(where) << "expected the focus on " << describe(target) << " got "
+                            << describe(focusedWindow(window));
     return false;
   }
 

@@ -32,7 +32,7 @@ class PlantedFolder {
     folder_ = tempFileName("kestrana-planted");
     folder_.resize(folder_.rfind('.'));
     if (!CreateDirectoryA(folder_.c_str(), nullptr)) {
-      FAIL_AT(where) << "cannot create " << folder_ << ", error " << GetLastError();
+      KESTRANA_FAIL_AT(where) << "cannot create " << folder_ << ", error " << GetLastError();
       return;
     }
     ready_ = copy(programPath(), program(), where);
@@ -77,7 +77,7 @@ class PlantedFolder {
  private:
   static bool copy(const std::string& from, const std::string& to, Where where) {
     if (CopyFileA(from.c_str(), to.c_str(), TRUE)) return true;
-    FAIL_AT(where) << "cannot copy " << from << " to " << to << ", error " << GetLastError();
+    KESTRANA_FAIL_AT(where) << "cannot copy " << from << " to " << to << ", error " << GetLastError();
     return false;
   }
 

@@ -36,7 +36,7 @@ class MainWindow : public ProgramTest {
   bool waitFocus(HWND window, HWND expected, Where where = Where::current()) {
     const bool ok = waitFor([&] { return focusedWindow(window) == expected; }, 2000);
     if (!ok) {
-      FAIL_AT(where) << "expected focus " << name(expected) << " got " << name(focusedWindow(window));
+      KESTRANA_FAIL_AT(where) << "expected focus " << name(expected) << " got " << name(focusedWindow(window));
     }
     return ok;
   }
@@ -50,7 +50,8 @@ class MainWindow : public ProgramTest {
     }
     const bool ok = focusedWindow(c.window) == target;
     if (!ok) {
-      FAIL_AT(where) << "could not Tab to " << name(target) << "; focus is on " << name(focusedWindow(c.window));
+      KESTRANA_FAIL_AT(where) << "could not Tab to " << name(target) << "; focus is on "
+                              << name(focusedWindow(c.window));
     }
     return ok;
   }

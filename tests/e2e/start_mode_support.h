@@ -17,7 +17,7 @@ namespace e2e::start_mode {
 // at its centre. Waits until it alone is checked.
 inline bool choose(const MainWindowControls& c, HWND radio, bool byMouse, Where where = Where::current()) {
   if (!radio) {
-    FAIL_AT(where) << "no such choice on the main window";
+    KESTRANA_FAIL_AT(where) << "no such choice on the main window";
     return false;
   }
   if (byMouse) {
@@ -27,8 +27,8 @@ inline bool choose(const MainWindowControls& c, HWND radio, bool byMouse, Where 
   }
   const Choices want = onlyChecked(c, radio);
   if (!waitFor([&] { return readChoices(c) == want; }, 3000)) {
-    FAIL_AT(where) << "after clicking " << utf8(describe(radio)) << ": expected " << describe(want) << " got "
-                   << describe(readChoices(c));
+    KESTRANA_FAIL_AT(where) << "after clicking " << utf8(describe(radio)) << ": expected " << describe(want) << " got "
+                            << describe(readChoices(c));
     return false;
   }
   return true;
@@ -39,11 +39,12 @@ inline bool choose(const MainWindowControls& c, HWND radio, bool byMouse, Where 
 inline void expectBox(const MessageBoxInfo& box, const std::string& caption, const std::string& text,
                       std::vector<int> buttonIds, Where where = Where::current()) {
   if (!box.hwnd) {
-    FAIL_AT(where) << "expected a message box \"" << utf8(caption) << "\"; none seen";
+    KESTRANA_FAIL_AT(where) << "expected a message box \"" << utf8(caption) << "\"; none seen";
     return;
   }
-  if (box.caption != caption) FAIL_AT(where) << "box caption: expected " << shown(caption) << " got " << shown(box.caption);
-  if (box.text != text) FAIL_AT(where) << "box text: expected " << shown(text) << " got " << shown(box.text);
+  if (box.caption != caption)
+    KESTRANA_FAIL_AT(where) << "box caption: expected " << shown(caption) << " got " << shown(box.caption);
+  if (box.text != text) KESTRANA_FAIL_AT(where) << "box text: expected " << shown(text) << " got " << shown(box.text);
   std::sort(buttonIds.begin(), buttonIds.end());
   if (box.buttonIds() != buttonIds) {
     auto list = [](const std::vector<int>& ids) {
@@ -53,7 +54,7 @@ inline void expectBox(const MessageBoxInfo& box, const std::string& caption, con
       s << "}";
       return s.str();
     };
-    FAIL_AT(where) << "box button ids: expected " << list(buttonIds) << " got " << list(box.buttonIds());
+    KESTRANA_FAIL_AT(where) << "box button ids: expected " << list(buttonIds) << " got " << list(box.buttonIds());
   }
 }
 
@@ -62,15 +63,15 @@ inline void expectNoBoxWithin(const Program& program, DWORD ms, Where where = Wh
   HWND box = nullptr;
   if (waitFor([&] { return (box = findMessageBox(program.pid())) != nullptr; }, ms)) {
     const MessageBoxInfo info = readMessageBox(box);
-    FAIL_AT(where) << "expected no message box within " << ms << " ms got \"" << utf8(info.caption) << "\": \""
-                   << utf8(info.text) << "\"";
+    KESTRANA_FAIL_AT(where) << "expected no message box within " << ms << " ms got \"" << utf8(info.caption) << "\": \""
+                            << utf8(info.text) << "\"";
   }
 }
 
 // Waits until the program has no message box up.
 inline bool waitNoBox(const Program& program, DWORD ms = 5000, Where where = Where::current()) {
   if (!waitFor([&] { return findMessageBox(program.pid()) == nullptr; }, ms)) {
-    FAIL_AT(where) << "expected the message box to close within " << ms << " ms; still up";
+    KESTRANA_FAIL_AT(where) << "expected the message box to close within " << ms << " ms; still up";
     return false;
   }
   return true;

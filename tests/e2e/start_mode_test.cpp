@@ -58,7 +58,7 @@ bool store(const StoredForm& f, Where where = Where::current()) {
       rc = deleteKey(HKEY_LOCAL_MACHINE, kUsbStorKey);
       break;
   }
-  if (rc != ERROR_SUCCESS) FAIL_AT(where) << "storing " << f.name << ": error " << rc;
+  if (rc != ERROR_SUCCESS) KESTRANA_FAIL_AT(where) << "storing " << f.name << ": error " << rc;
   return rc == ERROR_SUCCESS && keyExists(HKEY_LOCAL_MACHINE, kUsbStorKey) == (f.kind != Stored::NoKey);
 }
 
@@ -66,9 +66,9 @@ bool store(const StoredForm& f, Where where = Where::current()) {
 void expectStoredUnchanged(const StoredForm& f, Where where = Where::current()) {
   if (f.kind == Stored::Value) return expectValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, f.type, f.bytes, where);
   const RegValue v = readValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName);
-  if (v.exists()) FAIL_AT(where) << "expected no start value got " << describe(v);
+  if (v.exists()) KESTRANA_FAIL_AT(where) << "expected no start value got " << describe(v);
   if (keyExists(HKEY_LOCAL_MACHINE, kUsbStorKey) != (f.kind == Stored::NoValue)) {
-    FAIL_AT(where) << "expected " << (f.kind == Stored::NoValue ? "the" : "no") << " USBstor key";
+    KESTRANA_FAIL_AT(where) << "expected " << (f.kind == Stored::NoValue ? "the" : "no") << " USBstor key";
   }
 }
 

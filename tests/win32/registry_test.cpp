@@ -26,8 +26,8 @@ constexpr std::int32_t kDefault = 77;
 void putValue(HKEY root, const std::string& key, const char* name, DWORD type, const std::vector<BYTE>& bytes,
               Where where = Where::current()) {
   if (const LONG rc = writeValue(root, key, name, type, bytes)) {
-    FAIL_AT(where) << "cannot set " << regPath(root, key, name) << " (type " << type << ", " << bytes.size()
-                   << " bytes): error " << rc;
+    KESTRANA_FAIL_AT(where) << "cannot set " << regPath(root, key, name) << " (type " << type << ", " << bytes.size()
+                            << " bytes): error " << rc;
   }
 }
 
@@ -36,12 +36,12 @@ void expectRead(RootKey root, const std::string& path, std::int32_t expected, st
                 Where where = Where::current()) {
   const std::int32_t plain = readRegistryNumber(root, path.c_str());
   if (plain != expected) {
-    FAIL_AT(where) << "readRegistryNumber(" << path << "): expected " << expected << " got " << plain;
+    KESTRANA_FAIL_AT(where) << "readRegistryNumber(" << path << "): expected " << expected << " got " << plain;
   }
   const std::int32_t withDefault = readRegistryNumber(root, path.c_str(), kDefault);
   if (withDefault != expectedWithDefault) {
-    FAIL_AT(where) << "readRegistryNumber(" << path << ", default " << kDefault << "): expected "
-                   << expectedWithDefault << " got " << withDefault;
+    KESTRANA_FAIL_AT(where) << "readRegistryNumber(" << path << ", default " << kDefault << "): expected "
+                            << expectedWithDefault << " got " << withDefault;
   }
 }
 
