@@ -499,7 +499,7 @@ ShellControl shellControl(const std::string& address, Where where) {
     HttpsRecorder recorder(where);
     const auto rc = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", sent.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (rc <= 32) {
-      FAIL_AT(where) << "the driver's own ShellExecuteA of " << sent << " failed: " << rc;
+      KESTRANA_FAIL_AT(where) << "the driver's own ShellExecuteA of " << sent << " failed: " << rc;
       return std::vector<std::string>{};
     }
     const std::vector<Record> records = waitRecords(recorder.file(), 1, 5000, where);
