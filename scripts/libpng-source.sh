@@ -9,7 +9,8 @@
 # The rule, the same on every release: the newest version apt lists for
 # this release whose files are served; failing that, the newest served
 # version of the release before it, looked up in a private apt state under
-# the current folder (the machine's own configuration is left as it is).
+# build/deps (the machine's own configuration is left as it is), read once
+# for every build of the tree and read again when what it lists is gone.
 set -euo pipefail
 label=$1
 . "$(dirname "$0")/debian-release.sh"
@@ -41,15 +42,17 @@ if ! newest_served; then
   previous=$([ -n "$number" ] && kestrana_debian_codename $((number - 1)) || true)
   [ -n "$previous" ] || fail "no served libpng1.6 source, and no release before this one to take it from"
   echo "$label: trying the release before this one, $previous" >&2
-  state=$PWD/apt-$previous
+  state=$(cd "$(dirname "$0")/.." && pwd)/build/deps/apt-$previous
   mkdir -p "$state/lists/partial" "$state/cache/archives/partial"
   kestrana_archive_entries "$previous" | while read -r uri suite component; do
     echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $uri $suite $component"
   done >"$state/sources.list"
   options=(-o "Dir::Etc::SourceList=$state/sources.list" -o "Dir::Etc::SourceParts=$state/none"
     -o "Dir::State::Lists=$state/lists" -o "Dir::Cache=$state/cache" -o Debug::NoLocking=true)
-  apt-get "${options[@]}" update -q >>"$log" 2>&1 || fail "apt-get update of $previous's sources failed"
-  newest_served "${options[@]}" || fail "apt-get source failed (are deb-src entries set up? run scripts/setup.sh)"
+  if ! newest_served "${options[@]}"; then
+    apt-get "${options[@]}" update -q >>"$log" 2>&1 || fail "apt-get update of $previous's sources failed"
+    newest_served "${options[@]}" || fail "no served libpng1.6 source in $previous either"
+  fi
 fi
 src=$(find . -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
 [ -n "$src" ] || fail "no source tree unpacked"
