@@ -92,6 +92,9 @@ void pressKey(HWND target, WORD vk, unsigned modifiers = kNoMod, Where where = W
 void typeText(HWND target, const std::string& text, Where where = Where::current());
 // A real left click through SendInput at the centre of the control.
 void clickCenter(HWND control, Where where = Where::current());
+// Moves the real mouse to the screen's top-left corner, where no window of
+// the program opens, and lets the window below it know.
+void parkPointer();
 
 // ---------------------------------------------------------------- program
 
@@ -251,9 +254,9 @@ Capture captureWindow(HWND window, Where where = Where::current());
 
 // ---------------------------------------------------------------- fixture
 
-// Base of the end-to-end cases: keeps the programs a case starts and ends
-// any still running afterwards; saves the USB storage start value and puts it
-// back; removes the per-program Windows version.
+// Base of the end-to-end cases: parks the mouse pointer; keeps the programs
+// a case starts and ends any still running afterwards; saves the USB storage
+// start value and puts it back; removes the per-program Windows version.
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -103,9 +103,6 @@ POINT centreOnScreen(HWND control) {
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-// Parks the mouse where no window of the program lies.
-void parkMouse() { cursorShownAt(POINT{2, 2}, 100); }
-
 // A text with its length and its line breaks and tabs made visible.
 std::string describeText(const std::string& s) {
   std::ostringstream out;
@@ -419,7 +416,6 @@ TEST_F(About, HandCursorOverTheTwoLinksOnly) {
   if (arrow != LoadCursor(nullptr, IDC_ARROW)) {
     RecordProperty("cursor_handles", "per process: the hand is told from the arrow, not matched to IDC_HAND");
   }
-  parkMouse();
 }
 
 // Guards against a wrong logo notice, or one that closes the About window.
@@ -523,7 +519,6 @@ TEST_F(About, ResizingMovesNoControl) {
 // links that are not blue and underlined, and an empty label that paints.
 TEST_F(About, ScreenshotShowsLogoBlueUnderlinedLinksAndNothingInTheEmptyLabel) {
   ASSERT_TRUE(startWithAbout());
-  parkMouse();
   const Capture shot = captureWindow(about_.window);
   ASSERT_FALSE(shot.empty());
   const Pixel face = pixelOf(GetSysColor(COLOR_BTNFACE));
