@@ -5,6 +5,8 @@
 # session of its own architecture. The 64-bit suites run on every machine;
 # the 32-bit ones wherever the machine can run 32-bit programs, and where it
 # cannot, one line says so. Every suite runs even when an earlier one fails.
+# KESTRANA_WINE_CTEST_ARGS, when set, is added to the ctest command line of
+# the Wine suites (scripts/soak.sh has each run write a JUnit report).
 #   scripts/test-windows.sh ARCH...
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +22,8 @@ for arch in "$@"; do
     continue
   fi
   KESTRANA_ARCH=$arch bash "$root/scripts/wine-session.sh" \
-    ctest --test-dir "$root/build/$arch" -L '^wine$' --output-on-failure || failed+=("$arch Wine suites")
+    ctest --test-dir "$root/build/$arch" -L '^wine$' --output-on-failure ${KESTRANA_WINE_CTEST_ARGS:-} ||
+    failed+=("$arch Wine suites")
 done
 if [ "${#failed[@]}" -ne 0 ]; then
   echo "test: failed: $(IFS=,; echo "${failed[*]}" | sed 's/,/, /g')" >&2

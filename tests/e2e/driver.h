@@ -92,6 +92,9 @@ void pressKey(HWND target, WORD vk, unsigned modifiers = kNoMod, Where where = W
 void typeText(HWND target, const std::string& text, Where where = Where::current());
 // A real left click through SendInput at the centre of the control.
 void clickCenter(HWND control, Where where = Where::current());
+// Moves the real mouse to the screen's top-left corner, where no window of
+// the program opens, and lets the window below it know.
+void parkPointer();
 
 // ---------------------------------------------------------------- program
 
@@ -134,9 +137,20 @@ std::vector<std::string> loadedModules(DWORD pid);
 struct GdiObjects {
   int total = 0;
   std::map<int, int> byType;  // the entry's type byte -> live objects
+  // Display DCs that the window system has taken back and keeps for reuse
+  // (disabled in their DC_ATTR). Wine keeps them for the life of the
+  // process and makes one more whenever none of those it keeps is free: how
+  // many there are depends on the order of painting, not on the program.
+  int idleDisplayDcs = 0;
 };
 std::optional<GdiObjects> gdiObjects(HANDLE process);
-std::string describe(const std::optional<GdiObjects>& objects);  // "228 (type 1: 12, type 4: 3, ...)"
+std::string describe(const std::optional<GdiObjects>& objects);  // "228 (type 1: 12, ...; 2 idle display DCs)"
+// What the process holds more of in `after` than in `before`, as "type 10:
+// 12 -> 612, ...", or "" when nothing. The idle display DCs the window
+// system has added are not the program's: each new one comes with its
+// surface (type 5) and, while it still belongs to a window, its visible
+// region (type 4).
+std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after);
 // Windows of the process: its top-level windows, visible or not, and every
 // window below them.
 int windowCount(DWORD pid);
@@ -265,9 +279,9 @@ Capture captureWindow(HWND window, Where where = Where::current());
 
 // ---------------------------------------------------------------- fixture
 
-// Base of the end-to-end cases: keeps the programs a case starts and ends
-// any still running afterwards; saves the USB storage start value and puts it
-// back; removes the per-program Windows version.
+// Base of the end-to-end cases: parks the mouse pointer; keeps the programs
+// a case starts and ends any still running afterwards; saves the USB storage
+// start value and puts it back; removes the per-program Windows version.
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -103,9 +103,6 @@ POINT centreOnScreen(HWND control) {
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-// Parks the mouse where no window of the program lies.
-void parkMouse() { cursorShownAt(POINT{2, 2}, 100); }
-
 // A text with its length and its line breaks and tabs made visible.
 std::string describeText(const std::string& s) {
   std::ostringstream out;
@@ -420,7 +417,6 @@ TEST_F(About, HandCursorOverTheTwoLinksOnly) {
   if (arrow != LoadCursor(nullptr, IDC_ARROW)) {
     RecordProperty("cursor_handles", "per process: the hand is told from the arrow, not matched to IDC_HAND");
   }
-  parkMouse();
 }
 
 // Guards against a wrong logo notice, or one that closes the About window.
@@ -530,7 +526,6 @@ TEST_F(About, ResizingMovesNoControl) {
 // links that are not blue and underlined, and an empty label that paints.
 TEST_F(About, ScreenshotShowsLogoBlueUnderlinedLinksAndNothingInTheEmptyLabel) {
   ASSERT_TRUE(startWithAbout());
-  parkMouse();
   const Capture shot = captureWindow(about_.window);
   ASSERT_FALSE(shot.empty());
   const Pixel face = pixelOf(GetSysColor(COLOR_BTNFACE));
@@ -916,7 +911,10 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
   struct Counts {
     std::optional<GdiObjects> gdi;
     int windows;
-    int gdiTotal() const { return gdi ? gdi->total : -1; }
+    // What the program holds more of than `earlier`, "" when nothing.
+    std::string gdiGrowthSince(const Counts& earlier) const {
+      return gdi && earlier.gdi ? gdiGrowth(*earlier.gdi, *gdi) : "(table not read)";
+    }
   };
   auto counts = [&] {
     settle(main_.window, 200);
@@ -926,7 +924,7 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(round(true));
   const Counts before = counts();
   ASSERT_TRUE(before.gdi) << "the program's GDI handle table cannot be read";
-  ASSERT_GT(before.gdiTotal(), 0) << "no live GDI object read: not the program's handle table";
+  ASSERT_GT(before.gdi->total, 0) << "no live GDI object read: not the program's handle table";
   ASSERT_GT(before.windows, 0) << "no window of the program found";
   for (int i = 1; i <= 200; ++i) {
     SCOPED_TRACE("round " + std::to_string(i));
@@ -934,13 +932,17 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
   }
   // Something on its way out gets two seconds to go; a leak stays.
   Counts after = counts();
-  for (int i = 0; i < 10 && (after.gdiTotal() != before.gdiTotal() || after.windows != before.windows); ++i) {
+  for (int i = 0; i < 10 && (!after.gdiGrowthSince(before).empty() || after.windows != before.windows); ++i) {
     after = counts();
   }
   RecordProperty("gdi_objects", describe(before.gdi) + " -> " + describe(after.gdi));
   RecordProperty("windows", std::to_string(before.windows) + " -> " + std::to_string(after.windows));
-  EXPECT_EQ(after.gdiTotal(), before.gdiTotal()) << "GDI objects after 200 rounds: expected " << describe(before.gdi)
-                                                 << " got " << describe(after.gdi);
+  // Wine makes one more display DC, to keep for reuse, whenever none of those
+  // it keeps is free; which round first needs one more depends on the order
+  // in which windows happen to be painted, so it is not counted as a leak.
+  const std::string growth = after.gdiGrowthSince(before);
+  EXPECT_TRUE(growth.empty()) << "GDI objects the program holds more of after 200 rounds: " << growth << "; before "
+                              << describe(before.gdi) << ", after " << describe(after.gdi);
   EXPECT_EQ(after.windows, before.windows) << "windows after 200 rounds: expected " << before.windows << " got "
                                            << after.windows;
 }
