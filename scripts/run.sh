@@ -7,6 +7,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-env.sh"
+kestrana_fixed_layout "$0" "$@"
 kestrana_choose_arch run
 exe="$kestrana_build/Kestrana.exe"
 [ -f "$exe" ] || { echo "run: $exe is missing; run make first" >&2; exit 1; }

@@ -10,6 +10,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/wine-env.sh"
+kestrana_fixed_layout "$0" "$@"
 kestrana_choose_arch screenshots
 exe="$kestrana_build/Kestrana.exe"
 driver="$kestrana_build/tests/e2e/kestrana_e2e.exe"

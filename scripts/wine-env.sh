@@ -34,6 +34,21 @@ kestrana_set_arch() {
 
 kestrana_wine() { "$WINELOADER" "$@"; }
 
+# Debian 12's 64-bit Wine loader is not position independent and comes
+# without Wine's preloader: it sits at 0x7d000000, and the kernel puts its
+# heap at a random place in the gigabyte above it, which holds 0x7ffe0000,
+# where every Wine process maps the user shared data. When the heap lands
+# there, the process ends at once with status 1, and under WINEDEBUG=-all
+# says nothing. Without address randomization the heap follows the loader,
+# far below. A script that starts Wine calls this first, with its own
+# command line: it runs again under setarch, and every program it starts,
+# and everything those start, inherit the layout.
+kestrana_fixed_layout() {
+  [ -n "${KESTRANA_FIXED_LAYOUT:-}" ] && return 0
+  export KESTRANA_FIXED_LAYOUT=1
+  exec setarch "$(uname -m)" --addr-no-randomize "$@"
+}
+
 # Makes a prefix ready for the program, the same on every host and Wine:
 # created, holding its fonts, with the settings of scripts/wine-prefix.reg
 # (unmanaged X11 windows, the dialog faces, the window metrics).

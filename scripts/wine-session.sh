@@ -14,20 +14,8 @@ if [ -z "${KESTRANA_XVFB:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 
-# Debian's 64-bit Wine loader is not position independent and comes without
-# Wine's preloader: it sits at 0x7d000000, and the kernel puts its heap at a
-# random place in the gigabyte above it, which holds 0x7ffe0000, where every
-# Wine process maps the user shared data. When the heap lands there, the
-# process ends at once with status 1, and under WINEDEBUG=-all says nothing.
-# Without address randomization the heap follows the loader, far below; the
-# programs of the session, the test programs and everything they start,
-# inherit that.
-if [ -z "${KESTRANA_FIXED_LAYOUT:-}" ]; then
-  export KESTRANA_FIXED_LAYOUT=1
-  exec setarch "$(uname -m)" --addr-no-randomize "$0" "$@"
-fi
-
 . "$root/scripts/wine-env.sh"
+kestrana_fixed_layout "$0" "$@"
 base=${KESTRANA_WINE_BASE:-$root/build/wine}
 mkdir -p "$base"
 WINEPREFIX=$(mktemp -d "$base/prefix-$KESTRANA_ARCH.XXXXXX")
