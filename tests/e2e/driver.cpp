@@ -334,8 +334,81 @@ std::string describe(const std::optional<GdiObjects>& objects) {
   return s.str();
 }
 
-std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after) {
-  constexpr int kDc = 1, kRegion = 4, kSurface = 5;
+namespace {
+// By type, what `after` holds more of than `before`.
+std::map<int, int> grownTypes(const GdiObjects& before, const GdiObjects& after) {
+  std::map<int, int> grown;
+  for (const auto& [type, count] : after.byType) {
+    const auto it = before.byType.find(type);
+    if (const int more = count - (it == before.byType.end() ? 0 : it->second); more > 0) grown[type] = more;
+  }
+  return grown;
+}
+
+HWND probeWindow(int x) {
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = DefWindowProcA;
+  cls.hInstance = GetModuleHandleA(nullptr);
+  cls.lpszClassName = "KestranaDriverDcProbe";
+  RegisterClassA(&cls);
+  HWND window = CreateWindowExA(WS_EX_NOACTIVATE, cls.lpszClassName, "", WS_POPUP | WS_VISIBLE, x,
+                                GetSystemMetrics(SM_CYSCREEN) - 10, 10, 10, nullptr, nullptr, cls.hInstance, nullptr);
+  UpdateWindow(window);
+  return window;
+}
+
+void paint(HDC dc) {
+  const RECT box{0, 0, 10, 10};
+  FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+}  // namespace
+
+std::optional<std::map<int, int>> displayDcCost() {
+  // Shown windows of the driver's own, in the screen's bottom-left corner,
+  // away from the pointer and from where the program's windows open. The
+  // first is drawn into through more display DCs held at once than the
+  // window system keeps for this process, so that it makes new ones and
+  // keeps them once they are given back (the window still there, as the
+  // program's main window is).
+  HWND kept = probeWindow(0);
+  constexpr int kNew = 4;
+  const auto before = gdiObjects(GetCurrentProcess());
+  std::vector<HDC> dcs;
+  for (int i = 0; before && i < before->idleDisplayDcs + kNew; ++i) {
+    dcs.push_back(GetDC(kept));
+    paint(dcs.back());
+  }
+  for (HDC dc : dcs) ReleaseDC(kept, dc);
+  const auto after = gdiObjects(GetCurrentProcess());
+  // The second is drawn into once and destroyed: Wine 10.0 keeps a window's
+  // own surface (a bitmap and a region) for as long as a display DC last
+  // used on it is kept, after the window is gone, until that DC is used
+  // again; a display DC the cache adds can leave one such DC unused.
+  const auto beforeGone = gdiObjects(GetCurrentProcess());
+  HWND gone = probeWindow(10);
+  HDC dc = GetDC(gone);
+  paint(dc);
+  ReleaseDC(gone, dc);
+  DestroyWindow(gone);
+  const auto afterGone = gdiObjects(GetCurrentProcess());
+  DestroyWindow(kept);
+  if (!before || !after || !beforeGone || !afterGone) return std::nullopt;
+  const int added = after->idleDisplayDcs - before->idleDisplayDcs;
+  if (added <= 0) return std::nullopt;
+  std::map<int, int> perDc;
+  for (const auto& [type, grown] : grownTypes(*before, *after)) perDc[type] = (grown + added - 1) / added;
+  // Drawing into the new window may have made display DCs of its own too.
+  const int addedGone = std::max(afterGone->idleDisplayDcs - beforeGone->idleDisplayDcs, 0);
+  std::map<int, int> cost = perDc;
+  for (const auto& [type, grown] : grownTypes(*beforeGone, *afterGone)) {
+    const auto it = perDc.find(type);
+    cost[type] += std::max(grown - addedGone * (it == perDc.end() ? 0 : it->second), 0);
+  }
+  return cost;
+}
+
+std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after, const std::map<int, int>& displayDcCost) {
+  constexpr int kDc = 1;
   const int newIdleDcs = std::max(after.idleDisplayDcs - before.idleDisplayDcs, 0);
   std::map<int, int> types = before.byType;
   types.insert(after.byType.begin(), after.byType.end());
@@ -348,9 +421,10 @@ std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after) {
       return it == o.byType.end() ? 0 : it->second;
     };
     const int grown = count(after) - count(before);
-    const bool held = type == kDc || type == kSurface ? grown != newIdleDcs
-                      : type == kRegion               ? grown < 0 || grown > newIdleDcs
-                                                      : grown != 0;
+    const auto cost = displayDcCost.find(type);
+    const bool held = type == kDc                  ? grown != newIdleDcs
+                      : cost != displayDcCost.end() ? grown > newIdleDcs * cost->second
+                                                    : grown != 0;
     if (held) {
       s << separator << "type " << type << ": " << count(before) << " -> " << count(after);
       separator = ", ";

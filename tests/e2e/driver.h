@@ -145,12 +145,17 @@ struct GdiObjects {
 };
 std::optional<GdiObjects> gdiObjects(HANDLE process);
 std::string describe(const std::optional<GdiObjects>& objects);  // "228 (type 1: 12, ...; 2 idle display DCs)"
+// What one more display DC kept for reuse brings into a process's table on
+// this Wine, at most, by type: the DC, its surface, its regions, and what it
+// keeps of a window that is gone (Wine 8.0 and 10.0 number and attach these
+// differently). Read in the driver's own process, with windows of its own;
+// nullopt when that made no new display DC.
+std::optional<std::map<int, int>> displayDcCost();
 // What the process holds more of in `after` than in `before`, as "type 10:
 // 12 -> 612, ...", or "" when nothing. The idle display DCs the window
-// system has added are not the program's: each new one comes with its
-// surface (type 5) and, while it still belongs to a window, its visible
-// region (type 4).
-std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after);
+// system has added are not the program's, nor, up to `displayDcCost` each,
+// what comes with them.
+std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after, const std::map<int, int>& displayDcCost);
 // Windows of the process: its top-level windows, visible or not, and every
 // window below them.
 int windowCount(DWORD pid);
