@@ -278,7 +278,6 @@ std::optional<GdiObjects> gdiObjects(HANDLE process) {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
   constexpr std::size_t kPebTableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
   constexpr std::size_t kEntrySize = 24, kTypeOffset = 14, kUserPointerOffset = 16;
-  constexpr int kDcType = 1;
   constexpr std::size_t kDcDisabledOffset = 4;
   constexpr std::size_t kEntriesPerRead = 4096, kMaxEntries = 0x10000;
   ULONG_PTR basic[6] = {};
@@ -309,7 +308,7 @@ std::optional<GdiObjects> gdiObjects(HANDLE process) {
         LONG disabled = 0;
         SIZE_T got = 0;
         std::memcpy(&attributes, entry + kUserPointerOffset, sizeof attributes);
-        if (type == kDcType && attributes &&
+        if (type == kGdiDc && attributes &&
             ReadProcessMemory(process, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(attributes) + kDcDisabledOffset), &disabled,
                               sizeof disabled, &got) &&
             disabled) {
@@ -321,26 +320,33 @@ std::optional<GdiObjects> gdiObjects(HANDLE process) {
   return objects;
 }
 
-std::string describe(const std::optional<GdiObjects>& objects) {
-  if (!objects) return "(table not read)";
+std::string describe(const std::map<int, int>& byType) {
   std::ostringstream s;
-  s << objects->total << " (";
   const char* separator = "";
-  for (const auto& [type, count] : objects->byType) {
+  for (const auto& [type, count] : byType) {
     s << separator << "type " << type << ": " << count;
     separator = ", ";
   }
-  s << "; " << objects->idleDisplayDcs << " idle display DCs)";
   return s.str();
 }
 
+std::string describe(const std::optional<GdiObjects>& objects) {
+  if (!objects) return "(table not read)";
+  return std::to_string(objects->total) + " (" + describe(objects->byType) + "; " +
+         std::to_string(objects->idleDisplayDcs) + " idle display DCs)";
+}
+
 namespace {
+int countOf(const std::map<int, int>& byType, int type) {
+  const auto it = byType.find(type);
+  return it == byType.end() ? 0 : it->second;
+}
+
 // By type, what `after` holds more of than `before`.
 std::map<int, int> grownTypes(const GdiObjects& before, const GdiObjects& after) {
   std::map<int, int> grown;
   for (const auto& [type, count] : after.byType) {
-    const auto it = before.byType.find(type);
-    if (const int more = count - (it == before.byType.end() ? 0 : it->second); more > 0) grown[type] = more;
+    if (const int more = count - countOf(before.byType, type); more > 0) grown[type] = more;
   }
   return grown;
 }
@@ -384,7 +390,6 @@ std::optional<std::map<int, int>> displayDcCost() {
   // own surface (a bitmap and a region) for as long as a display DC last
   // used on it is kept, after the window is gone, until that DC is used
   // again; a display DC the cache adds can leave one such DC unused.
-  const auto beforeGone = gdiObjects(GetCurrentProcess());
   HWND gone = probeWindow(10);
   HDC dc = GetDC(gone);
   paint(dc);
@@ -392,23 +397,21 @@ std::optional<std::map<int, int>> displayDcCost() {
   DestroyWindow(gone);
   const auto afterGone = gdiObjects(GetCurrentProcess());
   DestroyWindow(kept);
-  if (!before || !after || !beforeGone || !afterGone) return std::nullopt;
+  if (!before || !after || !afterGone) return std::nullopt;
   const int added = after->idleDisplayDcs - before->idleDisplayDcs;
   if (added <= 0) return std::nullopt;
   std::map<int, int> perDc;
   for (const auto& [type, grown] : grownTypes(*before, *after)) perDc[type] = (grown + added - 1) / added;
   // Drawing into the new window may have made display DCs of its own too.
-  const int addedGone = std::max(afterGone->idleDisplayDcs - beforeGone->idleDisplayDcs, 0);
+  const int addedGone = std::max(afterGone->idleDisplayDcs - after->idleDisplayDcs, 0);
   std::map<int, int> cost = perDc;
-  for (const auto& [type, grown] : grownTypes(*beforeGone, *afterGone)) {
-    const auto it = perDc.find(type);
-    cost[type] += std::max(grown - addedGone * (it == perDc.end() ? 0 : it->second), 0);
+  for (const auto& [type, grown] : grownTypes(*after, *afterGone)) {
+    cost[type] += std::max(grown - addedGone * countOf(perDc, type), 0);
   }
   return cost;
 }
 
 std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after, const std::map<int, int>& displayDcCost) {
-  constexpr int kDc = 1;
   const int newIdleDcs = std::max(after.idleDisplayDcs - before.idleDisplayDcs, 0);
   std::map<int, int> types = before.byType;
   types.insert(after.byType.begin(), after.byType.end());
@@ -416,17 +419,14 @@ std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after, const s
   const char* separator = "";
   for (const auto& entry : types) {
     const int type = entry.first;
-    const auto count = [type](const GdiObjects& o) {
-      const auto it = o.byType.find(type);
-      return it == o.byType.end() ? 0 : it->second;
-    };
-    const int grown = count(after) - count(before);
+    const int grown = countOf(after.byType, type) - countOf(before.byType, type);
     const auto cost = displayDcCost.find(type);
-    const bool held = type == kDc                  ? grown != newIdleDcs
+    const bool held = type == kGdiDc                ? grown != newIdleDcs
                       : cost != displayDcCost.end() ? grown > newIdleDcs * cost->second
                                                     : grown != 0;
     if (held) {
-      s << separator << "type " << type << ": " << count(before) << " -> " << count(after);
+      s << separator << "type " << type << ": " << countOf(before.byType, type) << " -> "
+        << countOf(after.byType, type);
       separator = ", ";
     }
   }

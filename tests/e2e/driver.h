@@ -134,6 +134,8 @@ std::vector<std::string> loadedModules(DWORD pid);
 // in its GDI handle table (read from outside), since Wine's GetGuiResources
 // answers 0; nullopt when the table cannot be read. By type too, so that a
 // difference says what kind of object it is.
+// The type byte of a DC in a process's GDI handle table.
+inline constexpr int kGdiDc = 1;
 struct GdiObjects {
   int total = 0;
   std::map<int, int> byType;  // the entry's type byte -> live objects
@@ -145,6 +147,7 @@ struct GdiObjects {
 };
 std::optional<GdiObjects> gdiObjects(HANDLE process);
 std::string describe(const std::optional<GdiObjects>& objects);  // "228 (type 1: 12, ...; 2 idle display DCs)"
+std::string describe(const std::map<int, int>& byType);          // "type 1: 12, type 4: 3"
 // What one more display DC kept for reuse brings into a process's table on
 // this Wine, at most, by type: the DC, its surface, its regions, and what it
 // keeps of a window that is gone (Wine 8.0 and 10.0 number and attach these

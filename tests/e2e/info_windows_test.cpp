@@ -892,7 +892,7 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
   }
   const auto dcCost = displayDcCost();
   ASSERT_TRUE(dcCost) << "the driver's own display DCs cannot be counted";
-  ASSERT_EQ(dcCost->count(1), 1u) << "holding display DCs made no DC in the driver's own table";
+  ASSERT_EQ(dcCost->count(kGdiDc), 1u) << "holding display DCs made no DC in the driver's own table";
   ASSERT_TRUE(startMain());
   Program& program = lastProgram();
   auto round = [&](bool notice, Where where = Where::current()) {
@@ -914,15 +914,14 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
   struct Counts {
     std::optional<GdiObjects> gdi;
     int windows;
-    std::map<int, int> cost;
-    // What the program holds more of than `earlier`, "" when nothing.
-    std::string gdiGrowthSince(const Counts& earlier) const {
-      return gdi && earlier.gdi ? gdiGrowth(*earlier.gdi, *gdi, cost) : "(table not read)";
-    }
+  };
+  // What the program holds more of than `earlier`, "" when nothing.
+  auto gdiGrowthSince = [&](const Counts& earlier, const Counts& later) {
+    return earlier.gdi && later.gdi ? gdiGrowth(*earlier.gdi, *later.gdi, *dcCost) : "(table not read)";
   };
   auto counts = [&] {
     settle(main_.window, 200);
-    return Counts{gdiObjects(program.handle()), windowCount(program.pid()), *dcCost};
+    return Counts{gdiObjects(program.handle()), windowCount(program.pid())};
   };
   // The first rounds fill what is made once (classes, icons, the box's).
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(round(true));
@@ -936,22 +935,20 @@ TEST_F(InfoWindows, TwoHundredRoundsLeaveNoGdiObjectsAndNoWindows) {
   }
   // Something on its way out gets two seconds to go; a leak stays.
   Counts after = counts();
-  for (int i = 0; i < 10 && (!after.gdiGrowthSince(before).empty() || after.windows != before.windows); ++i) {
+  for (int i = 0; i < 10 && (!gdiGrowthSince(before, after).empty() || after.windows != before.windows); ++i) {
     after = counts();
   }
   RecordProperty("gdi_objects", describe(before.gdi) + " -> " + describe(after.gdi));
-  std::string costText;
-  for (const auto& [type, n] : *dcCost) costText += "type " + std::to_string(type) + ": " + std::to_string(n) + " ";
-  RecordProperty("display_dc_cost", costText);
+  RecordProperty("display_dc_cost", describe(*dcCost));
   RecordProperty("windows", std::to_string(before.windows) + " -> " + std::to_string(after.windows));
   // Wine makes one more display DC, to keep for reuse, whenever none of those
   // it keeps is free; which round first needs one more depends on the order
   // in which windows happen to be painted, so it is not counted as a leak,
   // nor is what such a DC brings with it on this Wine.
-  const std::string growth = after.gdiGrowthSince(before);
+  const std::string growth = gdiGrowthSince(before, after);
   EXPECT_TRUE(growth.empty()) << "GDI objects the program holds more of after 200 rounds: " << growth << "; before "
                               << describe(before.gdi) << ", after " << describe(after.gdi)
-                              << "; a display DC kept for reuse brings at most " << costText;
+                              << "; a display DC kept for reuse brings at most " << describe(*dcCost);
   EXPECT_EQ(after.windows, before.windows) << "windows after 200 rounds: expected " << before.windows << " got "
                                            << after.windows;
 }
