@@ -27,12 +27,13 @@ python3 - "$root" "$runs" "${broken[*]:-}" "${archs[@]}" <<'PY'
 import pathlib, sys, xml.etree.ElementTree as ET
 
 root, runs, broken, archs = pathlib.Path(sys.argv[1]), int(sys.argv[2]), sys.argv[3].split(), sys.argv[4:]
-failed = []
+failed, ran = [], set()
 for run in range(1, runs + 1):
     for arch in archs:
         report = root / "build" / arch / "soak" / f"run-{run}.xml"
         if not report.exists():
             continue  # a build this machine does not run, or a session that never started
+        ran.add(arch)
         for case in ET.parse(report).getroot().iter("testcase"):
             if case.get("status") == "fail":
                 failure = case.find("failure")
@@ -42,7 +43,7 @@ for run in range(1, runs + 1):
 for run, arch, name, seconds, message, output in failed:
     print(f"\n==== run {run}, {arch}: {name} ({float(seconds):.2f} s): {message.strip()}")
     print(output.rstrip() or "(no output)")
-print(f"\nsoak: {runs} runs of {', '.join(archs)}: {len(failed)} failed cases"
+print(f"\nsoak: {runs} runs of {', '.join(a for a in archs if a in ran) or 'no build'}: {len(failed)} failed cases"
       + (f"; scripts/test-windows.sh failed in runs {', '.join(broken)}" if broken else ""))
 sys.exit(1 if failed or broken else 0)
 PY
