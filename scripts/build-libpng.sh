@@ -6,7 +6,9 @@
 # configuration, the toolchain file and the compiler is stored with it; a
 # later call returns at once when the key matches and rebuilds otherwise.
 #   build-libpng.sh PREFIX TOOLCHAIN_FILE TRIPLE
-set -euo pipefail
+kestrana_label=libpng
+. "$(dirname "$0")/machine.sh"
+kestrana_strict
 prefix=$1
 toolchain=$2
 triple=$3

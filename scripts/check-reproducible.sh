@@ -7,14 +7,14 @@
 # one that was built.
 #   scripts/check-reproducible.sh
 # KEEP_REPRO=1 keeps the scratch folders (build/repro) for inspection.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+kestrana_label=check-reproducible
+. "$(dirname "$0")/machine.sh"
+kestrana_strict
+root=$kestrana_root
 cd "$root"
 
 commit=$(git rev-parse HEAD)
-if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
-  echo "check-reproducible: uncommitted changes are not part of the check; it builds $commit" >&2
-fi
+kestrana_warn_uncommitted "the check"
 
 base=$root/build/repro
 rm -rf "$base"

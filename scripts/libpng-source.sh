@@ -11,9 +11,10 @@
 # version of the release before it, looked up in a private apt state under
 # build/deps (the machine's own configuration is left as it is), read once
 # for every build of the tree and read again when what it lists is gone.
-set -euo pipefail
 label=$1
-. "$(dirname "$0")/debian-release.sh"
+kestrana_label=$label
+. "$(dirname "$0")/machine.sh"
+kestrana_strict
 log=$PWD/source.log
 : >"$log"
 
@@ -38,11 +39,11 @@ fail() {
 }
 
 if ! newest_served; then
-  number=$(. /etc/os-release && echo "${VERSION_ID:-}")
+  number=$(kestrana_debian_number)
   previous=$([ -n "$number" ] && kestrana_debian_codename $((number - 1)) || true)
   [ -n "$previous" ] || fail "no served libpng1.6 source, and no release before this one to take it from"
   echo "$label: trying the release before this one, $previous" >&2
-  state=$(cd "$(dirname "$0")/.." && pwd)/build/deps/apt-$previous
+  state=$kestrana_root/build/deps/apt-$previous
   mkdir -p "$state/lists/partial" "$state/cache/archives/partial"
   kestrana_archive_entries "$previous" | while read -r uri suite component; do
     echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $uri $suite $component"

@@ -3,7 +3,9 @@
 # sources, the Windows-only ones included, with the compile commands of a
 # Windows build (build/win32 unless given). Exits non-zero on any finding.
 #   scripts/lint.sh BUILD_DIR
-set -euo pipefail
+kestrana_label=lint
+. "$(dirname "$0")/machine.sh"
+kestrana_strict
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/win32}
 cd "$root"

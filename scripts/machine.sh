@@ -1,0 +1,252 @@
+# Sourced by every script of the test bed: what they share about this
+# machine and about failing. Each mechanism here is written once:
+#   - how a script fails: one line, in English, naming the step and its status
+#   - re-running a script under another program (setarch, xvfb-run)
+#   - whether this machine runs 32-bit programs, asked of the kernel
+#   - this machine's Debian release and the archive its apt configuration names
+#   - running a command as root, through sudo where needed, with apt's settings
+# A script sets kestrana_label (the word its messages start with) before
+# sourcing this, or gets its file name without .sh.
+
+# The scripts' own messages, and those of the tools they quote, are English
+# whatever the user's locale. Wine gets the zh_CN locale where it runs
+# (scripts/wine-env.sh), and nowhere else.
+export LC_ALL=C.UTF-8
+unset LANGUAGE
+kestrana_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+kestrana_label=${kestrana_label:-$(basename "$0" .sh)}
+# The script that sourced this, by an absolute path: a re-execution must not
+# depend on the folder it was started from, nor on the file's run bit.
+kestrana_script=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
+
+# kestrana_fail STATUS MESSAGE...: the script's last line, then its end.
+kestrana_fail() {
+  local status=$1
+  shift
+  echo "$kestrana_label: $*" >&2
+  exit "$status"
+}
+
+# kestrana_step WHAT COMMAND...: runs the command; when it fails, the script
+# ends with a line naming WHAT and the status.
+kestrana_step() {
+  local what=$1 status=0
+  shift
+  "$@" || status=$?
+  [ "$status" -eq 0 ] || kestrana_fail "$status" "$what failed with status $status"
+}
+
+# kestrana_quiet_step WHAT COMMAND...: the same, with the command's output
+# kept aside and shown only when it fails.
+kestrana_quiet_step() {
+  local what=$1 status=0 log
+  shift
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    tail -n 20 "$log" >&2
+    rm -f "$log"
+    kestrana_fail "$status" "$what failed with status $status"
+  fi
+  rm -f "$log"
+}
+
+# kestrana_strict: set -euo pipefail, and any command that ends the script
+# without a step of its own still ends it with a line naming that command.
+kestrana_strict() {
+  set -Eeuo pipefail
+  trap 'kestrana_unnamed_failure $? "$BASH_COMMAND"' ERR
+}
+kestrana_unnamed_failure() {
+  # Only the shell that is about to end speaks: a command substitution that
+  # failed is reported by the command that used it.
+  [ "$BASH_SUBSHELL" -eq 0 ] || return 0
+  echo "$kestrana_label: '$2' failed with status $1" >&2
+}
+
+# kestrana_reexec MARK WHAT WRAPPER... -- ARGS...: runs this script again
+# under WRAPPER (for example setarch with its options), as
+# `WRAPPER bash SCRIPT ARGS`, unless this already is that run (the variable
+# MARK is set). When the wrapper fails before the script started again under
+# it, the last line says so; otherwise the script's own last line stands and
+# its status is passed on.
+kestrana_reexec() {
+  local mark=$1 what=$2
+  shift 2
+  [ -z "${!mark:-}" ] || return 0
+  local wrapper=()
+  while [ "$1" != -- ]; do wrapper+=("$1"); shift; done
+  shift
+  local started status=0
+  started=$(mktemp)
+  export "$mark=$started"
+  "${wrapper[@]}" bash "$kestrana_script" "$@" || status=$?
+  if [ ! -s "$started" ]; then
+    rm -f "$started"
+    kestrana_fail "$((status == 0 ? 1 : status))" "$what failed with status $status before $kestrana_label started under it"
+  fi
+  rm -f "$started"
+  exit "$status"
+}
+
+# A run under a wrapper tells the first run that it started, as soon as it
+# starts, whatever it does next. (Scripts it starts inherit the marks; for
+# them the file may be gone.)
+for kestrana_mark in KESTRANA_FIXED_LAYOUT KESTRANA_XVFB KESTRANA_NAMESPACE; do
+  if [ -n "${!kestrana_mark:-}" ] && [ -f "${!kestrana_mark}" ]; then
+    echo started >>"${!kestrana_mark}" || true
+  fi
+done
+
+# kestrana_fixed_layout "$@": runs the script again without address
+# randomization, which every Wine process it starts then inherits. Debian
+# 12's 64-bit Wine loader is not position independent and comes without
+# Wine's preloader: it sits at 0x7d000000, and the kernel puts its heap at a
+# random place in the gigabyte above it, which holds 0x7ffe0000, where every
+# Wine process maps the user shared data. When the heap lands there, the
+# process ends at once with status 1 and says nothing.
+kestrana_fixed_layout() {
+  kestrana_reexec KESTRANA_FIXED_LAYOUT "setarch --addr-no-randomize" \
+    setarch "$(uname -m)" --addr-no-randomize -- "$@"
+}
+
+# kestrana_virtual_display "$@": runs the script again on a private virtual
+# display of its own.
+kestrana_virtual_display() {
+  kestrana_reexec KESTRANA_XVFB "xvfb-run (a virtual display)" \
+    xvfb-run -a -s "-screen 0 1024x768x24" -- "$@"
+}
+
+# Whether this machine runs 32-bit programs is the kernel's answer to the
+# smallest 32-bit x86 program: it exits with status 32 and does nothing
+# else. Some kernels run no 32-bit code at all; there bash reports that it
+# cannot execute the file (Exec format error, status 126). Bash runs it
+# itself: timeout, env and setarch would fall back to /bin/sh on a refused
+# file and report something else. The answer does not depend on Wine, which
+# such a machine has no 32-bit half of.
+kestrana_probe=$kestrana_root/build/probe/exit32
+kestrana_probe_bytes=(
+  # ELF header: 32-bit, little-endian, an executable for i386, entry at
+  # 0x08048054, one program header at offset 52.
+  7f 45 4c 46 01 01 01 00 00 00 00 00 00 00 00 00
+  02 00 03 00 01 00 00 00 54 80 04 08 34 00 00 00
+  00 00 00 00 00 00 00 00 34 00 20 00 01 00 00 00
+  00 00 00 00
+  # Program header: the whole file (92 bytes) loaded read-execute at 0x08048000.
+  01 00 00 00 00 00 00 00 00 80 04 08 00 80 04 08
+  5c 00 00 00 5c 00 00 00 05 00 00 00 00 10 00 00
+  # xor eax,eax; inc eax (exit); push 32; pop ebx; int 0x80
+  31 c0 40 6a 20 5b cd 80
+)
+
+# kestrana_make_probe [FILE]: writes the probe (by default into this tree's
+# build folder) unless it is there. An existing file is never written to:
+# it may be a stand-in bound over the probe.
+kestrana_make_probe() {
+  local file=${1:-$kestrana_probe}
+  [ -e "$file" ] && return 0
+  mkdir -p "$(dirname "$file")"
+  printf "$(printf '\\x%s' "${kestrana_probe_bytes[@]}")" >"$file.new"
+  chmod 755 "$file.new"
+  mv "$file.new" "$file"
+}
+
+# kestrana_runs_32bit: true where the kernel runs the probe; false where it
+# refuses it, with the reason in kestrana_no_32bit. Any other outcome (a
+# probe that cannot be written, or that ran and said something else) ends
+# the script: the machine's answer is unknown.
+kestrana_runs_32bit() {
+  kestrana_no_32bit=""
+  kestrana_make_probe || kestrana_fail 1 "could not write the 32-bit probe $kestrana_probe"
+  local out status=0
+  out=$("$kestrana_probe" 2>&1) || status=$?
+  # Without the shell's "FILE: line N:" in front.
+  out=$(tr '\n' ' ' <<<"$out" | sed -e 's/^.*: line [0-9]*: //' -e 's/ *$//')
+  if [ "$status" -eq 32 ]; then
+    return 0
+  elif [ "$status" -eq 126 ] && [[ "$out" == *"Exec format error"* ]]; then
+    kestrana_no_32bit="the kernel refuses the 32-bit probe: $out"
+    return 1
+  fi
+  kestrana_fail 1 "cannot tell whether this machine runs 32-bit programs: the probe $kestrana_probe gave status $status${out:+ ($out)}; expected 32, or 126 with Exec format error"
+}
+
+# This machine's Debian release: its number (12) and codename (bookworm).
+kestrana_debian_number() { (. /etc/os-release && echo "${VERSION_ID:-}"); }
+kestrana_debian_own_codename() { (. /etc/os-release && echo "${VERSION_CODENAME:-}"); }
+
+# kestrana_debian_codename N: the codename of Debian N (13: trixie), from
+# distro-info-data.
+kestrana_debian_codename() {
+  awk -F, -v n="$1" '$1 == n { print $3; exit }' /usr/share/distro-info/debian.csv
+}
+
+# kestrana_archive_entries [--sources] [CODENAME]: one "URI SUITE COMPONENT"
+# line per entry this machine's apt configuration has for its own release
+# (the release, its -updates and -security suites): its deb entries, or
+# with --sources its deb-src ones. The suites are renamed to CODENAME's when
+# one is given. Read from the configuration alone, so it works before the
+# first apt-get update.
+kestrana_archive_entries() {
+  local own kind=Packages
+  if [ "${1:-}" = --sources ]; then
+    kind=Sources
+    shift
+  fi
+  own=$(kestrana_debian_own_codename)
+  [ -n "$own" ] || return 1
+  apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' "Created-By: $kind" |
+    awk -v own="$own" -v to="${1:-$own}" \
+      '$2 == own || index($2, own "-") == 1 { $2 = to substr($2, length(own) + 1); print }' |
+    sort -u
+}
+
+# kestrana_as_root COMMAND...: the command as root, through sudo when this
+# is not root. The environment the command needs goes on its command line
+# (env VAR=VALUE ...): sudo's env_reset would drop it otherwise.
+kestrana_as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  else
+    sudo "$@"
+  fi
+}
+
+# kestrana_apt_get ARGS...: apt-get as root, never asking a question.
+kestrana_apt_get() {
+  kestrana_as_root env DEBIAN_FRONTEND=noninteractive apt-get "$@"
+}
+
+# kestrana_warn_uncommitted WHAT: says, when the tree has uncommitted
+# changes, that WHAT (a check of clean clones) does not see them.
+kestrana_warn_uncommitted() {
+  if [ -n "$(git -C "$kestrana_root" status --porcelain --untracked-files=no)" ]; then
+    echo "$kestrana_label: uncommitted changes are not part of $1; it uses $(git -C "$kestrana_root" rev-parse HEAD)" >&2
+  fi
+}
+
+# Rehearsing a machine whose kernel runs no 32-bit code, on one that runs
+# it: the kernel itself must refuse the files the scripts try, so a
+# stand-in that every x86-64 kernel refuses is bound over each, in a private
+# mount namespace. The stand-in is a 64-bit program whose ELF header says
+# i386 (the machine field, two bytes at offset 18).
+
+# kestrana_make_refused FILE: writes such a stand-in.
+kestrana_make_refused() {
+  cp "$(type -P true)" "$1"
+  printf '\x03\x00' | dd of="$1" bs=1 seek=18 conv=notrunc status=none
+  chmod 755 "$1"
+}
+
+# kestrana_bind_refused STAND-IN TARGET: binds the stand-in over TARGET and
+# checks that it took: TARGET now has the stand-in's bytes, and bash, asked
+# to run it, reports the kernel's refusal.
+kestrana_bind_refused() {
+  local standin=$1 target=$2 out status=0
+  kestrana_step "mount --bind $standin $target" mount --bind "$standin" "$target"
+  cmp -s "$standin" "$target" || kestrana_fail 1 "the stand-in bound over $target did not take: the file is not the stand-in"
+  out=$("$target" 2>&1) || status=$?
+  if [ "$status" -ne 126 ] || [[ "$out" != *"Exec format error"* ]]; then
+    kestrana_fail 1 "the stand-in bound over $target did not take: running it gave status $status ($out), not the kernel's refusal"
+  fi
+}
