@@ -38,8 +38,9 @@ build-targets = for arch in $(ARCHS); do cmake --build build/$$arch --target $(1
 
 all: windows
 
+# The set-up names the command to run again when the archive fails it.
 setup:
-	@bash scripts/setup.sh
+	@KESTRANA_COMMAND='$(strip make $(MAKECMDGOALS))' bash scripts/setup.sh
 
 $(ARCHS:%=%-config): %-config: setup
 	@test -f build/$*/CMakeCache.txt || cmake -S . -B build/$* -DCMAKE_TOOLCHAIN_FILE=$(TOOLCHAIN_$*)
