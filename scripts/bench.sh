@@ -8,26 +8,31 @@
 # BENCH_RUNS sets the number of timed runs of each program (default 30).
 # The figures are medians of wall-clock times; other work on the machine
 # moves them, so compare only figures from one run.
-set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-. "$root/scripts/wine-env.sh"
+kestrana_label=bench
+. "$(dirname "$0")/machine.sh"
+kestrana_strict
+. "$kestrana_root/scripts/wine-env.sh"
 windows() { local p=$1; echo "Z:${p//\//\\}"; }
-status=0
+failed=()
 for arch in "$@"; do
-  if [ "$arch" = win32 ] && ! kestrana_runs_win32; then
-    echo "bench: the 32-bit build was not measured: this machine cannot run 32-bit programs ($kestrana_no_win32)"
+  status=0
+  kestrana_arch_runs "$arch" || status=$?
+  if [ "$status" -eq 1 ]; then
+    echo "bench: the ${arch#win}-bit build was not measured: $kestrana_arch_reason"
     continue
+  elif [ "$status" -ne 0 ]; then
+    kestrana_fail 1 "the ${arch#win}-bit build cannot be measured: $kestrana_arch_reason"
   fi
-  build="$root/build/$arch"
+  build="$kestrana_root/build/$arch"
   for f in "$build/bench/bench_driver.exe" "$build/bench/hand_main.exe" "$build/bench/hand_about.exe" \
     "$build/Kestrana.exe"; do
-    [ -f "$f" ] || { echo "bench: $f is missing; run make bench" >&2; exit 1; }
+    [ -f "$f" ] || kestrana_fail 1 "$f is missing; run make bench"
   done
   echo "bench: $arch"
-  KESTRANA_ARCH=$arch bash "$root/scripts/wine-session.sh" bash "$root/scripts/wine-exec.sh" \
+  KESTRANA_ARCH=$arch bash "$kestrana_root/scripts/wine-session.sh" bash "$kestrana_root/scripts/wine-exec.sh" \
     "$build/bench/bench_driver.exe" --runs "${BENCH_RUNS:-30}" --warmup 3 \
     hand_main="$(windows "$build/bench/hand_main.exe")" \
     hand_about="$(windows "$build/bench/hand_about.exe")" \
-    Kestrana="$(windows "$build/Kestrana.exe")" || status=1
+    Kestrana="$(windows "$build/Kestrana.exe")" || failed+=("$arch")
 done
-exit $status
+[ "${#failed[@]}" -eq 0 ] || kestrana_fail 1 "the bench driver failed for ${failed[*]}"

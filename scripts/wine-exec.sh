@@ -1,10 +1,30 @@
 #!/usr/bin/env bash
 # Runs one Windows program in the prefix a wine-session.sh run prepared,
-# with the loader of KESTRANA_ARCH.
-set -euo pipefail
+# with the loader of the build KESTRANA_ARCH names.
+#   scripts/wine-exec.sh [--limit SECONDS] PROGRAM [ARGS...]
+# With --limit, a program still running after SECONDS is ended, with every
+# other process of the prefix, and the run fails with a line that says so;
+# the prefix's persistent server is started again for whatever runs next.
+# The tests give each case a limit shorter than ctest's own, so that a case
+# that hangs is cleaned up here rather than killed by ctest, which would
+# leave its Wine processes running.
+kestrana_label=wine-exec
+. "$(dirname "$0")/machine.sh"
+kestrana_strict
+. "$kestrana_root/scripts/wine-env.sh"
 if [ -z "${WINEPREFIX:-}" ] || [ ! -f "$WINEPREFIX/system.reg" ] || [ -z "${DISPLAY:-}" ]; then
-  echo "wine-exec: no prepared Wine prefix; run the tests through scripts/wine-session.sh (make test does)" >&2
-  exit 2
+  kestrana_fail 2 "no prepared Wine prefix; run the tests through scripts/wine-session.sh (make test does)"
 fi
-. "$(dirname "$0")/wine-env.sh"
-exec "$WINELOADER" "$@"
+kestrana_given_arch
+if [ "${1:-}" != --limit ]; then
+  LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 exec "$WINELOADER" "$@"
+fi
+limit=$2
+shift 2
+status=0
+kestrana_wine_within "$limit" "$@" || status=$?
+if [ -n "$kestrana_timed_out" ]; then
+  kestrana_start_server
+  kestrana_fail 124 "$(basename "$1") ${*:2} did not end within $limit s: every process of the prefix was ended"
+fi
+exit "$status"
