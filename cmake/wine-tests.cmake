@@ -4,22 +4,44 @@
 # OWN_PREFIX runs each case in a Wine prefix of its own, for cases that end
 # every windowed process of the prefix they run in. Each case carries the
 # label "wine" and the architecture its Wine commands must use.
+#   TIMEOUT   seconds a case may take (default 60)
+#   LIMITS    Suite.Case=SECONDS for the cases that may take longer
+# The limit is kept by scripts/wine-exec.sh, which ends a case that runs
+# over it together with every Wine process it started, and fails it. ctest's
+# own timeout, later by a margin, is only a backstop: it kills the script
+# outright, and a killed script cleans up nothing.
 function(kestrana_add_wine_gtests target)
-  cmake_parse_arguments(ARG "OWN_PREFIX" "TIMEOUT;PREFIX" "SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_PREFIX" "TIMEOUT;PREFIX" "SOURCES;LIMITS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 60)
+  endif()
+  # The margin covers what the script does around the case: ending it, and
+  # for a prefix of its own, making that prefix (wineboot has 180 s) and
+  # removing it.
+  if(ARG_OWN_PREFIX)
+    set(margin 240)
+  else()
+    set(margin 30)
   endif()
   foreach(source IN LISTS ARG_SOURCES)
     file(READ "${source}" content)
     string(REGEX MATCHALL "TEST(_F)?\\([ \t\r\n]*[A-Za-z0-9_]+[ \t\r\n]*,[ \t\r\n]*[A-Za-z0-9_]+[ \t\r\n]*\\)" cases "${content}")
     foreach(case IN LISTS cases)
       string(REGEX REPLACE "TEST(_F)?\\([ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*,[ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*\\)" "\\2.\\3" name "${case}")
-      set(command ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh $<TARGET_FILE:${target}> --gtest_filter=${name})
+      set(limit ${ARG_TIMEOUT})
+      foreach(entry IN LISTS ARG_LIMITS)
+        if(entry MATCHES "^${name}=([0-9]+)$")
+          set(limit ${CMAKE_MATCH_1})
+        endif()
+      endforeach()
+      set(command bash ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh --limit ${limit}
+        $<TARGET_FILE:${target}> --gtest_filter=${name})
       if(ARG_OWN_PREFIX)
-        list(PREPEND command ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh)
+        list(PREPEND command bash ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh)
       endif()
+      math(EXPR backstop "${limit} + ${margin}")
       add_test(NAME ${ARG_PREFIX}${name} COMMAND ${command})
-      set_tests_properties(${ARG_PREFIX}${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} RUN_SERIAL TRUE
+      set_tests_properties(${ARG_PREFIX}${name} PROPERTIES TIMEOUT ${backstop} RUN_SERIAL TRUE
         # A case Wine cannot carry out says so instead of counting as passed.
         SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] [1-9]"
         # A driver killed mid-case, or a filter that matches nothing, still
