@@ -14,7 +14,7 @@
 #                            the programs in it are signed
 #   make check-reproducible  the release built twice from clean clones, compared byte for byte
 #   make screenshots         the three windows under Xvfb, into docs/
-#   make test-debian         make run and make test in a root of the other Debian release
+#   make test-debian         make run and make test in a fresh root of the other Debian release
 #                            (DEBIAN=12 or 13), as a newcomer there; needs root
 JOBS ?= $(shell nproc)
 # The Windows builds, one folder each under build/, and their toolchains.
@@ -27,9 +27,9 @@ LINT_ARCH := win32
 HOST_DIR := build/host
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
-# The release make test-debian runs in: the other of the two the tree is
-# built on.
-DEBIAN ?= $(if $(filter 13,$(shell . /etc/os-release && echo $$VERSION_ID)),12,13)
+# The release make test-debian runs in; by default the other of the two
+# the tree is built on.
+DEBIAN ?=
 # $(call build-targets,TARGET...): those targets in every Windows build.
 build-targets = for arch in $(ARCHS); do cmake --build build/$$arch --target $(1) -j$(JOBS) || exit 1; done
 
