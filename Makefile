@@ -16,6 +16,8 @@
 #   make screenshots         the three windows under Xvfb, into docs/
 #   make test-debian         make run and make test in a fresh root of the other Debian release
 #                            (DEBIAN=12 or 13), as a newcomer there; needs root
+#   make test-no-32bit       make run and make test as on a machine whose kernel runs no
+#                            32-bit code; needs root
 JOBS ?= $(shell nproc)
 # The Windows builds, one folder each under build/, and their toolchains.
 ARCHS := win32 win64
@@ -34,7 +36,7 @@ DEBIAN ?=
 build-targets = for arch in $(ARCHS); do cmake --build build/$$arch --target $(1) -j$(JOBS) || exit 1; done
 
 .PHONY: all setup windows $(ARCHS) $(ARCHS:%=%-config) exe host fuzz-build fuzz run test lint bench dist \
-	check-reproducible screenshots test-debian clean
+	check-reproducible screenshots test-debian test-no-32bit clean
 
 all: windows
 
@@ -94,6 +96,9 @@ screenshots: $(ARCHS:%=%-config)
 
 test-debian: setup
 	@bash scripts/test-debian.sh $(DEBIAN)
+
+test-no-32bit: setup
+	@bash scripts/test-no-32bit.sh
 
 clean:
 	rm -rf $(ARCHS:%=build/%) $(HOST_DIR) $(FUZZ_DIR) build/wine build/screenshots build/dist build/repro
