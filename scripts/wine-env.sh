@@ -47,7 +47,12 @@ kestrana_arch_runs() {
   out=$("$loader" --version 2>&1) || status=$?
   if [ "$status" -ne 0 ]; then
     out=$(tr '\n' ' ' <<<"$out" | sed -e 's/^.*: line [0-9]*: //' -e 's/ *$//')
-    kestrana_arch_reason="the Wine loader of the $1 build, $loader, does not start (status $status${out:+: $out}); scripts/setup.sh installs it"
+    [ "$status" -le 128 ] || out="killed by SIG$(kill -l "$status")${out:+; $out}"
+    if [ ! -e "$loader" ]; then
+      kestrana_arch_reason="the Wine loader of the $1 build, $loader, is missing; scripts/setup.sh installs it"
+    else
+      kestrana_arch_reason="the Wine loader of the $1 build, $loader, does not start (status $status${out:+: $out})"
+    fi
     [ "$1" = win32 ] && kestrana_arch_reason="this machine runs 32-bit programs, but $kestrana_arch_reason"
     return 2
   fi
