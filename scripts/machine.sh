@@ -5,6 +5,8 @@
 #   - whether this machine runs 32-bit programs, asked of the kernel
 #   - this machine's Debian release and the archive its apt configuration names
 #   - running a command as root, through sudo where needed, with apt's settings
+#   - the warning that a check of clean clones leaves uncommitted work out
+#   - the stand-in a rehearsal binds over a file for the kernel to refuse
 # A script sets kestrana_label (the word its messages start with) before
 # sourcing this, or gets its file name without .sh.
 
