@@ -6,7 +6,7 @@
 kestrana_label=lint
 . "$(dirname "$0")/machine.sh"
 kestrana_strict
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$kestrana_root
 build=${1:-$root/build/win32}
 cd "$root"
 [ -f "$build/compile_commands.json" ] || { echo "lint: no $build/compile_commands.json; build that tree first" >&2; exit 2; }

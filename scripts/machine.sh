@@ -153,6 +153,25 @@ kestrana_make_probe() {
   mv "$file.new" "$file"
 }
 
+# kestrana_try PROGRAM ARGS...: runs the program, by bash itself (see
+# above), for what it says: its status in kestrana_try_status, its output
+# in kestrana_try_output, on one line, without the shell's "FILE: line N:"
+# in front, and naming the signal that killed it, if one did.
+kestrana_try() {
+  kestrana_try_status=0
+  kestrana_try_output=$("$@" 2>&1) || kestrana_try_status=$?
+  kestrana_try_output=$(tr '\n' ' ' <<<"$kestrana_try_output" | sed -e 's/^.*: line [0-9]*: //' -e 's/ *$//')
+  if [ "$kestrana_try_status" -gt 128 ]; then
+    kestrana_try_output="killed by SIG$(kill -l "$kestrana_try_status")${kestrana_try_output:+; $kestrana_try_output}"
+  fi
+}
+
+# kestrana_refused: whether the kernel refused the program kestrana_try
+# last ran.
+kestrana_refused() {
+  [ "$kestrana_try_status" -eq 126 ] && [[ "$kestrana_try_output" == *"Exec format error"* ]]
+}
+
 # kestrana_runs_32bit: true where the kernel runs the probe; false where it
 # refuses it, with the reason in kestrana_no_32bit. Any other outcome (a
 # probe that cannot be written, or that ran and said something else) ends
@@ -160,17 +179,14 @@ kestrana_make_probe() {
 kestrana_runs_32bit() {
   kestrana_no_32bit=""
   kestrana_make_probe || kestrana_fail 1 "could not write the 32-bit probe $kestrana_probe"
-  local out status=0
-  out=$("$kestrana_probe" 2>&1) || status=$?
-  # Without the shell's "FILE: line N:" in front.
-  out=$(tr '\n' ' ' <<<"$out" | sed -e 's/^.*: line [0-9]*: //' -e 's/ *$//')
-  if [ "$status" -eq 32 ]; then
+  kestrana_try "$kestrana_probe"
+  if [ "$kestrana_try_status" -eq 32 ]; then
     return 0
-  elif [ "$status" -eq 126 ] && [[ "$out" == *"Exec format error"* ]]; then
-    kestrana_no_32bit="the kernel refuses the 32-bit probe: $out"
+  elif kestrana_refused; then
+    kestrana_no_32bit="the kernel refuses the 32-bit probe: $kestrana_try_output"
     return 1
   fi
-  kestrana_fail 1 "cannot tell whether this machine runs 32-bit programs: the probe $kestrana_probe gave status $status${out:+ ($out)}; expected 32, or 126 with Exec format error"
+  kestrana_fail 1 "cannot tell whether this machine runs 32-bit programs: the probe $kestrana_probe gave status $kestrana_try_status${kestrana_try_output:+ ($kestrana_try_output)}; expected 32, or 126 with Exec format error"
 }
 
 # This machine's Debian release: its number (12) and codename (bookworm).
@@ -244,11 +260,10 @@ kestrana_make_refused() {
 # checks that it took: TARGET now has the stand-in's bytes, and bash, asked
 # to run it, reports the kernel's refusal.
 kestrana_bind_refused() {
-  local standin=$1 target=$2 out status=0
+  local standin=$1 target=$2
   kestrana_step "mount --bind $standin $target" mount --bind "$standin" "$target"
   cmp -s "$standin" "$target" || kestrana_fail 1 "the stand-in bound over $target did not take: the file is not the stand-in"
-  out=$("$target" 2>&1) || status=$?
-  if [ "$status" -ne 126 ] || [[ "$out" != *"Exec format error"* ]]; then
-    kestrana_fail 1 "the stand-in bound over $target did not take: running it gave status $status ($out), not the kernel's refusal"
-  fi
+  kestrana_try "$target"
+  kestrana_refused ||
+    kestrana_fail 1 "the stand-in bound over $target did not take: running it gave status $kestrana_try_status ($kestrana_try_output), not the kernel's refusal"
 }

@@ -95,7 +95,8 @@ trap 'rm -f "$log"' EXIT
 status=0
 kestrana_apt_get update -q 2>&1 | tee "$log" || status=$?
 # "E: Failed to fetch URI  REASON [IP: ...]": the index and why.
-unfetched=$(sed -n -E 's/^[EW]: Failed to fetch ([^ ]+) +(.*[^ ])/\1 (\2)/p' "$log" | sed -E 's/ *\[IP: [^]]*\]//')
+unfetched=$(sed -n -E 's/^[EW]: Failed to fetch ([^ ]+) +(.*[^ ])/\1 (\2)/p' "$log" | sed -E 's/ *\[IP: [^]]*\]//' |
+  paste -sd';' | sed 's/;/; /g')
 if [ "$status" -ne 0 ]; then
   echo "setup: apt-get update failed with status $status; going on with the indexes it has" >&2
 fi
@@ -103,12 +104,12 @@ status=0
 kestrana_apt_get install -y -q --no-install-recommends "${packages[@]}" || status=$?
 if [ "$status" -ne 0 ]; then
   if [ -n "$unfetched" ]; then
-    kestrana_fail "$status" "apt-get install failed with status $status, and apt-get update could not download $(paste -sd';' <<<"$unfetched" | sed 's/;/; nor /g'): the archive is probably being updated; run '${KESTRANA_COMMAND:-scripts/setup.sh}' again later"
+    kestrana_fail "$status" "apt-get install failed with status $status, and apt-get update could not download $unfetched: the archive is probably being updated; run '${KESTRANA_COMMAND:-scripts/setup.sh}' again later"
   fi
   kestrana_fail "$status" "apt-get install failed with status $status"
 fi
 if [ -n "$unfetched" ]; then
-  echo "setup: the install did not need what apt-get update could not download: $(paste -sd';' <<<"$unfetched" | sed 's/;/; /g')" >&2
+  echo "setup: the install did not need what apt-get update could not download: $unfetched" >&2
 fi
 
 if ! have_locale; then

@@ -7,8 +7,8 @@
 # configuration names.
 #   scripts/test-debian.sh [--refuse-32bit] [RELEASE [COMMAND...]]
 # RELEASE is the release's number (12, 13), `this` (the release of this
-# machine) or `other` (the other of the two, the default). A COMMAND, run by the user in the clone, replaces the two
-# commands (for example: bash).
+# machine) or `other` (the other of the two, the default). A COMMAND, run
+# by the user in the clone, replaces the two commands (for example: bash).
 # --refuse-32bit makes the kernel refuse the tree's 32-bit probe there, as
 # on a machine that runs no 32-bit code, and afterwards checks that the
 # set-up added no foreign architecture and installed no i386 package.
@@ -127,17 +127,14 @@ fi
 release="Debian $(cat "$rootfs/etc/debian_version") ($codename)"
 refusing=${refuse_32bit:+, the kernel refusing 32-bit programs}
 echo "test-debian: $release, commit $commit, as $user through sudo$refusing" >&2
-if [ "${#commands[@]}" -ne 0 ]; then
-  status=0
-  chroot "$rootfs" sudo -u "$user" -H bash -lc 'cd ~/kestrana && "$@"' bash "${commands[@]}" || status=$?
-  [ "$status" -eq 0 ] || kestrana_fail "$status" "'${commands[*]}' in $release failed with status $status"
-  what="'${commands[*]}'"
+if [ "${#commands[@]}" -eq 0 ]; then
+  script='make run && make test' what="make run and make test"
 else
-  status=0
-  chroot "$rootfs" sudo -u "$user" -H bash -lc 'cd ~/kestrana && make run && make test' || status=$?
-  [ "$status" -eq 0 ] || kestrana_fail "$status" "make run and make test in $release failed with status $status"
-  what="make run and make test"
+  script='"$@"' what="'${commands[*]}'"
 fi
+status=0
+chroot "$rootfs" sudo -u "$user" -H bash -lc "cd ~/kestrana && $script" bash "${commands[@]}" || status=$?
+[ "$status" -eq 0 ] || kestrana_fail "$status" "$what in $release failed with status $status"
 wine=$(chroot "$rootfs" /usr/lib/wine/wine64 --version 2>/dev/null || echo "no Wine")
 if [ -n "$refuse_32bit" ]; then
   # The set-up's own decision: nothing 32-bit on a machine that cannot run it.

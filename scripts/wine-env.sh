@@ -43,19 +43,16 @@ kestrana_arch_runs() {
     kestrana_arch_reason="this machine cannot run 32-bit programs ($kestrana_no_32bit)"
     return 1
   fi
-  local loader=${kestrana_loaders[$1]} out status=0
-  out=$("$loader" --version 2>&1) || status=$?
-  if [ "$status" -ne 0 ]; then
-    out=$(tr '\n' ' ' <<<"$out" | sed -e 's/^.*: line [0-9]*: //' -e 's/ *$//')
-    [ "$status" -le 128 ] || out="killed by SIG$(kill -l "$status")${out:+; $out}"
-    if [ ! -e "$loader" ]; then
-      kestrana_arch_reason="the Wine loader of the $1 build, $loader, is missing; scripts/setup.sh installs it"
-    else
-      kestrana_arch_reason="the Wine loader of the $1 build, $loader, does not start (status $status${out:+: $out})"
-    fi
-    [ "$1" = win32 ] && kestrana_arch_reason="this machine runs 32-bit programs, but $kestrana_arch_reason"
-    return 2
+  local loader=${kestrana_loaders[$1]}
+  kestrana_try "$loader" --version
+  [ "$kestrana_try_status" -ne 0 ] || return 0
+  if [ ! -e "$loader" ]; then
+    kestrana_arch_reason="the Wine loader of the $1 build, $loader, is missing; scripts/setup.sh installs it"
+  else
+    kestrana_arch_reason="the Wine loader of the $1 build, $loader, does not start (status $kestrana_try_status${kestrana_try_output:+: $kestrana_try_output})"
   fi
+  [ "$1" = win64 ] || kestrana_arch_reason="this machine runs 32-bit programs, but $kestrana_arch_reason"
+  return 2
 }
 
 # kestrana_choose_arch PURPOSE: the build to show (run, screenshots): the
@@ -66,18 +63,18 @@ kestrana_choose_arch() {
   local purpose=$1 arch=${KESTRANA_ARCH:-} why
   if [ -n "$arch" ]; then
     why="KESTRANA_ARCH=$arch"
+    kestrana_set_arch "$arch"   # a name that is no build ends here
+    kestrana_arch_runs "$arch" || kestrana_fail 1 "cannot show the $arch build ($why): $kestrana_arch_reason"
   elif kestrana_arch_runs win32; then
     arch=win32 why="this machine runs 32-bit programs"
   elif [ $? -eq 1 ]; then
     arch=win64 why=$kestrana_arch_reason
+    kestrana_arch_runs win64 || kestrana_fail 1 "cannot show the win64 build ($why): $kestrana_arch_reason"
   else
     kestrana_fail 1 "$kestrana_arch_reason"
   fi
   kestrana_set_arch "$arch"
-  kestrana_arch_runs "$arch" || kestrana_fail 1 "cannot show the $arch build ($why): $kestrana_arch_reason"
-  local bits=32
-  [ "$arch" = win64 ] && bits=64
-  echo "$purpose: the $bits-bit program, build/$arch/Kestrana.exe: $why" >&2
+  echo "$purpose: the ${arch#win}-bit program, build/$arch/Kestrana.exe: $why" >&2
 }
 
 # kestrana_given_arch: for the scripts other scripts start (a Wine session,

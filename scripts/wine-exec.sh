@@ -16,12 +16,13 @@ if [ -z "${WINEPREFIX:-}" ] || [ ! -f "$WINEPREFIX/system.reg" ] || [ -z "${DISP
   kestrana_fail 2 "no prepared Wine prefix; run the tests through scripts/wine-session.sh (make test does)"
 fi
 kestrana_given_arch
+status=0
 if [ "${1:-}" != --limit ]; then
-  LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 exec "$WINELOADER" "$@"
+  kestrana_wine "$@" || status=$?
+  exit "$status"
 fi
 limit=$2
 shift 2
-status=0
 kestrana_wine_within "$limit" "$@" || status=$?
 if [ -n "$kestrana_timed_out" ]; then
   kestrana_start_server
