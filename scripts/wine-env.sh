@@ -145,15 +145,24 @@ kestrana_detached() { "$@" </dev/null >/dev/null 2>&1; }
 
 # kestrana_end_wine [--remove]: ends every process of the prefix, its
 # server included, and waits for them; with --remove, deletes the prefix
-# too (KEEP_WINE_PREFIX=1 keeps it, and says where). Only this prefix's
-# server is asked: nothing of another prefix or tree is touched.
+# too (KEEP_WINE_PREFIX=1 keeps it, and says where), and the folder its
+# server kept under TMPDIR: Debian's Wine makes one for each prefix
+# (wine-XXXXXX) and names it in the prefix's file `wineserver`; nothing
+# else would ever remove it. Only this prefix's server is asked: nothing of
+# another prefix or tree is touched.
 kestrana_end_wine() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
   [ "${1:-}" = --remove ] || return 0
   if [ -n "${KEEP_WINE_PREFIX:-}" ]; then
     echo "$kestrana_label: Wine prefix kept: $WINEPREFIX" >&2
-  else
-    rm -rf "$WINEPREFIX"
+    return 0
+  fi
+  local server_dir=""
+  server_dir=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || true
+  rm -rf "$WINEPREFIX"
+  # Only a name of the form Wine gives it, and only a folder of this user.
+  if [[ "$server_dir" =~ ^wine-[A-Za-z0-9]{6}$ ]] && [ -O "${TMPDIR:-/tmp}/$server_dir" ]; then
+    rm -rf "${TMPDIR:-/tmp}/$server_dir"
   fi
 }
