@@ -24,6 +24,7 @@
 kestrana_label=test-debian
 . "$(dirname "$0")/machine.sh"
 kestrana_strict
+. "$kestrana_root/scripts/wine-env.sh"
 
 [ "$(id -u)" -eq 0 ] ||
   kestrana_fail 1 "needs root (it makes a Debian root with debootstrap and enters it with chroot); run it as root or with sudo"
@@ -97,7 +98,18 @@ run=$cache/run
 rm -rf --one-file-system "$run"
 mkdir -p "$run/changes" "$run/work" "$run/root" "$cache/apt-archives/partial"
 rootfs=$run/root
-trap 'umount -R "$rootfs" 2>/dev/null || true; rm -rf --one-file-system "$run"' EXIT
+# The root shares this machine's /tmp (see below), where Wine keeps each
+# prefix's server folder: those of the prefixes the tree keeps there
+# (make run's) go with the copy.
+forget_root() {
+  local prefix dir
+  for prefix in "$rootfs/home/$user/kestrana/build/wine"/*/; do
+    dir=$(TMPDIR=/tmp kestrana_server_dir "${prefix%/}") && rm -rf "$dir"
+  done
+  umount -R "$rootfs" 2>/dev/null || true
+  rm -rf --one-file-system "$run"
+}
+trap forget_root EXIT
 kestrana_step "mount (an overlay over the pristine root)" \
   mount -t overlay overlay -o "lowerdir=$pristine,upperdir=$run/changes,workdir=$run/work" "$rootfs"
 # What a running system has, and the packages earlier runs downloaded.

@@ -143,13 +143,25 @@ kestrana_start_server() {
 # away from this script's.
 kestrana_detached() { "$@" </dev/null >/dev/null 2>&1; }
 
+# kestrana_server_dir PREFIX: the folder Debian's Wine (8 and 10) keeps
+# the prefix's server socket in, under TMPDIR (wine-XXXXXX), as the prefix's
+# file `wineserver` names it. Only a name of the form Wine gives, and only a
+# folder of the prefix's owner; otherwise nothing is printed and the status
+# is 1. Nothing but this removes such a folder once the prefix is gone.
+kestrana_server_dir() {
+  local name dir
+  name=$(cat "$1/wineserver" 2>/dev/null) || return 1
+  [[ "$name" =~ ^wine-[A-Za-z0-9]{6}$ ]] || return 1
+  dir=${TMPDIR:-/tmp}/$name
+  [ -d "$dir" ] && [ ! -L "$dir" ] && [ "$(stat -c %u "$dir")" = "$(stat -c %u "$1")" ] || return 1
+  echo "$dir"
+}
+
 # kestrana_end_wine [--remove]: ends every process of the prefix, its
 # server included, and waits for them; with --remove, deletes the prefix
-# too (KEEP_WINE_PREFIX=1 keeps it, and says where), and the folder its
-# server kept under TMPDIR: Debian's Wine makes one for each prefix
-# (wine-XXXXXX) and names it in the prefix's file `wineserver`; nothing
-# else would ever remove it. Only this prefix's server is asked: nothing of
-# another prefix or tree is touched.
+# too, with its server's folder (KEEP_WINE_PREFIX=1 keeps it, and says
+# where). Only this prefix's server is asked: nothing of another prefix or
+# tree is touched.
 kestrana_end_wine() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
@@ -159,10 +171,6 @@ kestrana_end_wine() {
     return 0
   fi
   local server_dir=""
-  server_dir=$(cat "$WINEPREFIX/wineserver" 2>/dev/null) || true
-  rm -rf "$WINEPREFIX"
-  # Only a name of the form Wine gives it, and only a folder of this user.
-  if [[ "$server_dir" =~ ^wine-[A-Za-z0-9]{6}$ ]] && [ -O "${TMPDIR:-/tmp}/$server_dir" ]; then
-    rm -rf "${TMPDIR:-/tmp}/$server_dir"
-  fi
+  server_dir=$(kestrana_server_dir "$WINEPREFIX") || true
+  rm -rf "$WINEPREFIX" ${server_dir:+"$server_dir"}
 }
