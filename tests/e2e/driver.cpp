@@ -72,13 +72,6 @@ HWND focusedWindow(HWND window) {
   return info.hwndFocus;
 }
 
-HICON iconOf(HWND hwnd, bool big) {
-  if (const LRESULT icon = sendWithin(hwnd, WM_GETICON, big ? ICON_BIG : ICON_SMALL).value_or(0)) {
-    return reinterpret_cast<HICON>(icon);
-  }
-  return reinterpret_cast<HICON>(GetClassLongPtrA(hwnd, big ? GCLP_HICON : GCLP_HICONSM));
-}
-
 // ---------------------------------------------------------------- input
 
 void postClose(HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); }
@@ -723,6 +716,101 @@ Capture captureWindow(HWND window, Where where) {
   Capture c = captureScreenRect(outerRect(window));
   if (c.empty()) KESTRANA_FAIL_AT(where) << "no picture of " << describe(window) << " " << describe(outerRect(window));
   return c;
+}
+
+namespace {
+
+// What `xprop -id xWindow` prints of a property as 32-bit numbers; nullopt,
+// with the case failed, when xprop cannot be run. xprop (x11-utils) is a Unix
+// program: Wine starts it without a process handle to wait on, and a pipe as
+// its standard output reaches it as nothing, so it writes into a file and an
+// "end" line after it says that it is done.
+std::optional<std::string> xpropOutput(unsigned long xWindow, const char* property, Where where) {
+  const std::string file = tempFileName("kestrana-xprop");
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  HANDLE out = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherited,
+                           CREATE_ALWAYS, 0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) {
+    KESTRANA_FAIL_AT(where) << "cannot create " << file << ": error " << GetLastError();
+    return std::nullopt;
+  }
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = out;
+  std::string line = "sh -c \"xprop -id " + std::to_string(xWindow) + " -notype -f " + property + " 32c " +
+                     property + "; echo end\"";
+  PROCESS_INFORMATION pi{};
+  const BOOL started = CreateProcessA(windowsPathOf("/bin/sh").c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &si, &pi);
+  const DWORD startError = GetLastError();
+  CloseHandle(out);
+  if (pi.hThread) CloseHandle(pi.hThread);
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+  std::string text;
+  const bool ended = started && waitFor([&] {
+    std::ifstream in(file, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return text.size() >= 4 && text.compare(text.size() - 4, 4, "end\n") == 0;
+  }, 5000);
+  DeleteFileA(file.c_str());
+  if (!started) {
+    KESTRANA_FAIL_AT(where) << "cannot start " << line << ": error " << startError;
+    return std::nullopt;
+  }
+  if (!ended) {
+    KESTRANA_FAIL_AT(where) << line << " did not end within 5 s; it wrote \"" << text << "\"";
+    return std::nullopt;
+  }
+  return text.substr(0, text.size() - 4);
+}
+
+}  // namespace
+
+Capture iconOnTheXServer(HWND window, int size, Where where) {
+  // The X window Wine made for it, named in a window property of Wine's own.
+  const auto xWindow =
+      static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(GetPropA(window, "__wine_x11_whole_window")));
+  if (!xWindow) {
+    KESTRANA_FAIL_AT(where) << "no X window for " << describe(window);
+    return {};
+  }
+  // Wine hands over the icons when it first maps the window, which it may
+  // not have done yet when the window reports itself visible.
+  std::optional<std::string> said;
+  std::vector<std::uint32_t> values;
+  waitFor([&] {
+    said = xpropOutput(xWindow, "_NET_WM_ICON", where);
+    if (!said) return true;
+    const std::size_t equals = said->find('=');
+    if (equals == std::string::npos) return false;
+    std::istringstream in(said->substr(equals + 1));
+    for (unsigned long v; in >> v; in.ignore(1)) values.push_back(static_cast<std::uint32_t>(v));
+    return true;
+  }, 5000, 100);
+  if (!said) return {};
+  // One picture after another: width, height, then its rows of 0xAARRGGBB
+  // pixels.
+  std::string sizes;
+  for (std::size_t at = 0; at + 2 <= values.size();) {
+    const std::uint32_t w = values[at], h = values[at + 1];
+    const std::size_t count = static_cast<std::size_t>(w) * h;
+    if (count == 0 || values.size() - at - 2 < count) break;
+    if (w == static_cast<std::uint32_t>(size) && h == w) {
+      std::vector<std::uint32_t> pixels(values.begin() + at + 2, values.begin() + at + 2 + count);
+      for (auto& v : pixels) {
+        const std::uint32_t a = v >> 24;
+        v = ((v >> 16 & 0xFF) * a / 255) << 16 | ((v >> 8 & 0xFF) * a / 255) << 8 | (v & 0xFF) * a / 255;
+      }
+      return Capture(size, size, std::move(pixels));
+    }
+    sizes += " " + std::to_string(w) + "x" + std::to_string(h);
+    at += 2 + count;
+  }
+  KESTRANA_FAIL_AT(where) << "expected a " << size << "x" << size << " icon for " << describe(window) << " on X window "
+                          << hex(xWindow) << " got "
+                          << (values.empty() ? "none: xprop said \"" + *said + "\"" : "only" + sizes);
+  return {};
 }
 
 // ---------------------------------------------------------------- fixture

@@ -70,10 +70,6 @@ HWND ownerOf(HWND hwnd);  // GW_OWNER
 // The window with the keyboard focus on the GUI thread that owns `window`
 // (GetGUIThreadInfo), or nullptr.
 HWND focusedWindow(HWND window);
-// Icon of the window: WM_GETICON (ICON_BIG / ICON_SMALL) or, when none was
-// set, the class icon. Wine 8 answers neither for another process's window
-// (both read as 0): use bestIconMatch on a capture there.
-HICON iconOf(HWND hwnd, bool big);
 
 // ---------------------------------------------------------------- input
 
@@ -284,6 +280,13 @@ double bestIconMatch(const Capture& shot, HICON icon, const RECT& searchArea, PO
 // The window's outer rectangle, after bringing it to the foreground and
 // letting it repaint.
 Capture captureWindow(HWND window, Where where = Where::current());
+// The window's icon of `size` pixels as Wine handed it to the X server (the
+// window's _NET_WM_ICON, where a window manager finds it), over black; empty,
+// with the case failed, when it has none of that size. Wine answers no icon
+// of another process's window (WM_GETICON and the class icon read as 0), and
+// a tool window draws none in its caption: here it can still be read. A
+// window without an icon gets a 32x32 stand-in of Wine's own, and no 16x16.
+Capture iconOnTheXServer(HWND window, int size, Where where = Where::current());
 
 // ---------------------------------------------------------------- fixture
 

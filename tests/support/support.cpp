@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace kestrana_test {
 
@@ -496,6 +497,11 @@ std::string describe(Pixel p) {
 bool isRedInk(Pixel p) { return p.r >= 160 && p.g <= 110 && p.b <= 110; }
 bool isBlueInk(Pixel p) { return p.b >= 160 && p.r <= 110 && p.g <= 110; }
 bool isDarkInk(Pixel p) { return p.r < 0x60 && p.g < 0x60 && p.b < 0x60; }
+
+Capture::Capture(int width, int height, std::vector<std::uint32_t> pixels)
+    : width_(width), height_(height), pixels_(std::move(pixels)) {
+  if (pixels_.size() != static_cast<std::size_t>(width) * height) *this = Capture{};
+}
 
 Pixel Capture::at(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return Pixel{};

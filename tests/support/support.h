@@ -238,6 +238,10 @@ bool isDarkInk(Pixel p);
 // A copy of a rectangle of the screen, taken with BitBlt from the screen DC.
 class Capture {
  public:
+  Capture() = default;
+  // A picture that was not taken from the screen: 0x00RRGGBB pixels,
+  // top-down rows, its origin at (0, 0).
+  Capture(int width, int height, std::vector<std::uint32_t> pixels);
   int width() const { return width_; }
   int height() const { return height_; }
   POINT origin() const { return origin_; }  // screen position of (0, 0)
