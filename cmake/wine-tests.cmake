@@ -7,9 +7,19 @@
 #   TIMEOUT   seconds a case may take (default 60)
 #   LIMITS    Suite.Case=SECONDS for the cases that may take longer
 # The limit is kept by scripts/wine-exec.sh, which ends a case that runs
-# over it together with every Wine process it started, and fails it. ctest's
-# own timeout, later by a margin, is only a backstop: it kills the script
-# outright, and a killed script cleans up nothing.
+# over it together with every Wine process it started, and fails it; under
+# the emulator it makes the limit longer by the factor scripts/wine-env.sh
+# holds, when the case runs. ctest's own timeout, later by a margin, is only
+# a backstop: it kills the script outright, and a killed script cleans up
+# nothing. It must outlast the longest the limit can be, so it takes that
+# factor too.
+file(STRINGS ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh KESTRANA_EMULATION_FACTOR
+  REGEX "^kestrana_emulation_factor=[0-9]+$")
+string(REGEX REPLACE "^.*=" "" KESTRANA_EMULATION_FACTOR "${KESTRANA_EMULATION_FACTOR}")
+if(NOT KESTRANA_EMULATION_FACTOR)
+  message(FATAL_ERROR "scripts/wine-env.sh names no kestrana_emulation_factor")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh)
 function(kestrana_add_wine_gtests target)
   cmake_parse_arguments(ARG "OWN_PREFIX" "TIMEOUT;PREFIX" "SOURCES;LIMITS" ${ARGN})
   if(NOT ARG_TIMEOUT)
@@ -39,7 +49,7 @@ function(kestrana_add_wine_gtests target)
       if(ARG_OWN_PREFIX)
         list(PREPEND command bash ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh)
       endif()
-      math(EXPR backstop "${limit} + ${margin}")
+      math(EXPR backstop "(${limit} + ${margin}) * ${KESTRANA_EMULATION_FACTOR}")
       add_test(NAME ${ARG_PREFIX}${name} COMMAND ${command})
       set_tests_properties(${ARG_PREFIX}${name} PROPERTIES TIMEOUT ${backstop} RUN_SERIAL TRUE
         # A case Wine cannot carry out says so instead of counting as passed.

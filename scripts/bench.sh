@@ -2,8 +2,8 @@
 # make bench: times Kestrana.exe against the hand-written main window and
 # About window (bench/) in one Wine session per build, with a persistent
 # server and unmanaged windows, alternating the three programs run by run.
-# Each build the machine can run is measured against yardsticks built for
-# the same architecture.
+# Each build the machine runs natively is measured against yardsticks built
+# for the same architecture; never under the emulator.
 #   scripts/bench.sh ARCH...   (win32, win64)
 # BENCH_RUNS sets the number of timed runs of each program (default 30).
 # The figures are medians of wall-clock times; other work on the machine
@@ -20,6 +20,10 @@ for arch in "$@"; do
   if [ "$status" -eq 1 ]; then
     echo "bench: the ${arch#win}-bit build was not measured: $kestrana_arch_reason"
     continue
+  elif [ "$status" -eq 0 ] && [ -n "$kestrana_arch_emulated" ]; then
+    # Times under the emulator say nothing about the program.
+    echo "bench: the ${arch#win}-bit build was not measured: the kernel refuses 32-bit programs, and it would run only under the emulator"
+    continue
   elif [ "$status" -ne 0 ]; then
     kestrana_fail 1 "the ${arch#win}-bit build cannot be measured: $kestrana_arch_reason"
   fi
@@ -28,7 +32,7 @@ for arch in "$@"; do
     "$build/Kestrana.exe"; do
     [ -f "$f" ] || kestrana_fail 1 "$f is missing; run make bench"
   done
-  echo "bench: $arch"
+  echo "bench: measuring the ${arch#win}-bit build, build/$arch, natively"
   KESTRANA_ARCH=$arch bash "$kestrana_root/scripts/wine-session.sh" bash "$kestrana_root/scripts/wine-exec.sh" \
     "$build/bench/bench_driver.exe" --runs "${BENCH_RUNS:-30}" --warmup 3 \
     hand_main="$(windows "$build/bench/hand_main.exe")" \

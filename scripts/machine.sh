@@ -3,6 +3,7 @@
 #   - how a script fails: one line, in English, naming the step and its status
 #   - re-running a script under another program (setarch, xvfb-run)
 #   - whether this machine runs 32-bit programs, asked of the kernel
+#   - whether it can emulate them in a private namespace, tried as this user
 #   - this machine's Debian release and the archive its apt configuration names
 #   - running a command as root, through sudo where needed, with apt's settings
 #   - the warning that a check of clean clones leaves uncommitted work out
@@ -66,13 +67,20 @@ kestrana_unnamed_failure() {
   echo "$kestrana_label: '$2' failed with status $1" >&2
 }
 
-# kestrana_reexec MARK WHAT WRAPPER... -- ARGS...: runs this script again
-# under WRAPPER (for example setarch with its options), as
+# kestrana_reexec [--kill] MARK WHAT WRAPPER... -- ARGS...: runs this script
+# again under WRAPPER (for example setarch with its options), as
 # `WRAPPER bash SCRIPT ARGS`, unless this already is that run (the variable
 # MARK is set). When the wrapper fails before the script started again under
 # it, the last line says so; otherwise the script's own last line stands and
-# its status is passed on.
+# its status is passed on. A signal that ends this run is passed on to the
+# wrapper as SIGTERM, or with --kill as SIGKILL (for a wrapper that ignores
+# SIGTERM, whose own end ends what it started), and ends this run too.
 kestrana_reexec() {
+  local signal=TERM
+  if [ "$1" = --kill ]; then
+    signal=KILL
+    shift
+  fi
   local mark=$1 what=$2
   shift 2
   [ -z "${!mark:-}" ] || return 0
@@ -82,7 +90,12 @@ kestrana_reexec() {
   local started status=0
   started=$(mktemp)
   export "$mark=$started"
-  "${wrapper[@]}" bash "$kestrana_script" "$@" || status=$?
+  # In the background, so that a signal is handled while it runs.
+  "${wrapper[@]}" bash "$kestrana_script" "$@" &
+  kestrana_wrapper=$! kestrana_wrapper_signal=$signal kestrana_wrapper_what=$what kestrana_wrapper_started=$started
+  trap kestrana_reexec_ended TERM INT HUP
+  wait "$kestrana_wrapper" || status=$?
+  trap - TERM INT HUP
   if [ ! -s "$started" ]; then
     rm -f "$started"
     kestrana_fail "$((status == 0 ? 1 : status))" "$what failed with status $status before $kestrana_label started under it"
@@ -91,10 +104,17 @@ kestrana_reexec() {
   exit "$status"
 }
 
+kestrana_reexec_ended() {
+  kill "-$kestrana_wrapper_signal" "$kestrana_wrapper" 2>/dev/null || true
+  wait "$kestrana_wrapper" 2>/dev/null || true
+  rm -f "$kestrana_wrapper_started"
+  kestrana_fail 143 "ended by a signal; $kestrana_wrapper_what ended with it"
+}
+
 # A run under a wrapper tells the first run that it started, as soon as it
 # starts, whatever it does next. (Scripts it starts inherit the marks; for
 # them the file may be gone.)
-for kestrana_mark in KESTRANA_FIXED_LAYOUT KESTRANA_XVFB KESTRANA_NAMESPACE; do
+for kestrana_mark in KESTRANA_FIXED_LAYOUT KESTRANA_XVFB KESTRANA_NAMESPACE KESTRANA_EMULATION KESTRANA_EMULATION_USER; do
   if [ -n "${!kestrana_mark:-}" ] && [ -f "${!kestrana_mark}" ]; then
     echo started >>"${!kestrana_mark}" || true
   fi
@@ -175,18 +195,67 @@ kestrana_refused() {
 # kestrana_runs_32bit: true where the kernel runs the probe; false where it
 # refuses it, with the reason in kestrana_no_32bit. Any other outcome (a
 # probe that cannot be written, or that ran and said something else) ends
-# the script: the machine's answer is unknown.
+# the script: the machine's answer is unknown. The answer is asked once and
+# handed to every script started from here (KESTRANA_KERNEL_32BIT): inside
+# the emulator's namespace the probe would run under the emulator, so
+# nothing there may ask again.
 kestrana_runs_32bit() {
   kestrana_no_32bit=""
+  case ${KESTRANA_KERNEL_32BIT:-} in
+    runs) return 0 ;;
+    refuses:*) kestrana_no_32bit=${KESTRANA_KERNEL_32BIT#refuses:}
+               return 1 ;;
+  esac
   kestrana_make_probe || kestrana_fail 1 "could not write the 32-bit probe $kestrana_probe"
   kestrana_try "$kestrana_probe"
   if [ "$kestrana_try_status" -eq 32 ]; then
+    export KESTRANA_KERNEL_32BIT=runs
     return 0
   elif kestrana_refused; then
     kestrana_no_32bit="the kernel refuses the 32-bit probe: $kestrana_try_output"
+    export KESTRANA_KERNEL_32BIT="refuses:$kestrana_no_32bit"
     return 1
   fi
   kestrana_fail 1 "cannot tell whether this machine runs 32-bit programs: the probe $kestrana_probe gave status $kestrana_try_status${kestrana_try_output:+ ($kestrana_try_output)}; expected 32, or 126 with Exec format error"
+}
+
+# Where the kernel refuses 32-bit programs, the 32-bit Wine runs under
+# Debian's user-mode emulator, registered for i386 files only inside a
+# private namespace of the test bed's own (scripts/wine-env.sh), never for
+# the whole machine. Older emulators than version 10 do not run Wine (Debian
+# 12's own, 7.2, hangs in wineboot); Debian 12 takes it from its backports.
+kestrana_emulator=/usr/bin/qemu-i386
+kestrana_emulator_least=10
+
+# kestrana_can_emulate: whether such a namespace can be made here, tried as
+# the user who runs this: a user namespace of its own, with an empty
+# binfmt_misc instance mounted in it (Linux 6.7 and later, with user
+# namespaces allowed). Nothing of the machine's own binfmt_misc is mounted
+# or changed. When not, the reason is in kestrana_no_emulation. This is the
+# one place that decides it; whatever fails after this point is a fault.
+kestrana_can_emulate() {
+  kestrana_no_emulation=""
+  kestrana_try unshare --user --map-root-user --mount -- \
+    sh -c 'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && ls -A /proc/sys/fs/binfmt_misc'
+  if [ "$kestrana_try_status" -ne 0 ]; then
+    kestrana_no_emulation="no user namespace with a binfmt_misc of its own can be made (status $kestrana_try_status${kestrana_try_output:+: $kestrana_try_output})"
+    return 1
+  elif [ "$kestrana_try_output" != "register status" ]; then
+    kestrana_no_emulation="the binfmt_misc mounted in a user namespace is not a private, empty one (it lists: $kestrana_try_output)"
+    return 1
+  fi
+}
+
+# kestrana_emulator_version [EMULATOR]: the emulator's version (10.0.2),
+# from what it says of itself, in kestrana_emulator_release; status 1 when
+# it says none (what it said is then in kestrana_try_status and
+# kestrana_try_output).
+kestrana_emulator_version() {
+  kestrana_emulator_release=""
+  kestrana_try "${1:-$kestrana_emulator}" --version
+  [ "$kestrana_try_status" -eq 0 ] || return 1
+  kestrana_emulator_release=$(sed -n -E 's/^qemu-[a-z0-9_]+ version ([0-9][0-9.]*).*/\1/p' <<<"$kestrana_try_output")
+  [ -n "$kestrana_emulator_release" ]
 }
 
 # This machine's Debian release: its number (12) and codename (bookworm).
@@ -215,7 +284,7 @@ kestrana_archive_entries() {
   [ -n "$own" ] || return 1
   apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' "Created-By: $kind" |
     awk -v own="$own" -v to="${1:-$own}" \
-      '$2 == own || index($2, own "-") == 1 { $2 = to substr($2, length(own) + 1); print }' |
+      '$2 == own || $2 == own "-updates" || $2 == own "-security" { $2 = to substr($2, length(own) + 1); print }' |
     sort -u
 }
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs Kestrana.exe under Wine: the 32-bit program (build/win32) where this
 # machine runs 32-bit programs, otherwise the 64-bit one (build/win64),
-# saying which and why. KESTRANA_ARCH=win32|win64 chooses instead. With a
+# saying which and why. KESTRANA_ARCH=win32|win64 chooses instead; where the
+# kernel refuses 32-bit programs, KESTRANA_ARCH=win32 shows the 32-bit one
+# under the emulator, in a private namespace that ends with the run. With a
 # display it simply runs there. Without one it runs on a virtual display,
 # saves a screenshot of the main window to build/screenshots/main.png and
 # closes it. Either way it waits for Wine to finish and prints the program's
@@ -12,9 +14,11 @@ kestrana_label=run
 . "$(dirname "$0")/machine.sh"
 kestrana_strict
 . "$kestrana_root/scripts/wine-env.sh"
+kestrana_choose_arch run
+kestrana_emulated_namespace --keep-display "$@"
 kestrana_fixed_layout "$@"
 [ -n "${DISPLAY:-}" ] || kestrana_virtual_display "$@"
-kestrana_choose_arch run
+kestrana_say_arch
 exe="$kestrana_build/Kestrana.exe"
 [ -f "$exe" ] || kestrana_fail 1 "$exe is missing; run make first"
 own_prefix="$kestrana_root/build/wine/run-prefix-$kestrana_arch"

@@ -6,14 +6,18 @@
 # change-log windows and tells where each window is; ImageMagick cuts it out
 # of the screen. The pictures carry no time chunks, so the same windows give
 # the same files. The 32-bit program is shown where this machine runs
-# 32-bit programs, otherwise the 64-bit one (KESTRANA_ARCH chooses instead).
+# 32-bit programs, otherwise the 64-bit one (KESTRANA_ARCH chooses instead;
+# KESTRANA_ARCH=win32 shows it under the emulator where the kernel refuses
+# 32-bit programs).
 kestrana_label=screenshots
 . "$(dirname "$0")/machine.sh"
 kestrana_strict
 . "$kestrana_root/scripts/wine-env.sh"
+kestrana_choose_arch screenshots
+kestrana_emulated_namespace "$@"
 kestrana_fixed_layout "$@"
 kestrana_virtual_display "$@"
-kestrana_choose_arch screenshots
+kestrana_say_arch
 exe="$kestrana_build/Kestrana.exe"
 driver="$kestrana_build/tests/e2e/kestrana_e2e.exe"
 for f in "$exe" "$driver"; do

@@ -19,31 +19,78 @@ kestrana_prefix_fonts=(/usr/share/fonts/truetype/wqy/wqy-microhei.ttc /usr/share
 # The loader of each build.
 declare -A kestrana_loaders=([win32]=/usr/lib/wine/wine [win64]=/usr/lib/wine/wine64)
 
+# How much longer a limit that ends a Wine program (a case, wineboot, a
+# set-up step) is when the 32-bit Wine runs under the emulator. Measured on
+# the whole 32-bit suite, emulated against native on one machine: 256 s
+# against 109 s in all; 3.75 times at the median case, and 3.96 times at
+# the slowest of the cases that take a second or more natively (the cases
+# of a fraction of a second take up to 7 times, about one second more,
+# mostly the emulator starting). So a case ended at its limit under
+# emulation is one that hangs, as natively. Read here when the program runs
+# (the same build runs natively on one machine and emulated on another),
+# and by cmake/wine-tests.cmake for ctest's backstop, which must outlast
+# the longest limit.
+kestrana_emulation_factor=4
+
 # kestrana_set_arch ARCH: points every Wine command that follows at one
 # build, win32 (the 32-bit program in a 32-bit prefix) or win64. Nothing
 # here sets KESTRANA_ARCH: in the environment it is always a choice made by
-# the user, or by the script that started this one.
+# the user, or by the script that started this one. Inside the emulator's
+# namespace the 32-bit build is the emulated one (kestrana_arch_emulated).
 kestrana_set_arch() {
   [ -n "${kestrana_loaders[$1]:-}" ] || kestrana_fail 2 "the build '$1' is neither win32 nor win64"
   kestrana_arch=$1
   export WINEARCH=$1 WINELOADER=${kestrana_loaders[$1]}
   kestrana_build="$kestrana_root/build/$1"
+  kestrana_arch_emulated=""
+  [ "$1" != win32 ] || [ -z "${KESTRANA_EMULATION:-}" ] || kestrana_arch_emulated=1
 }
 
 # The zh_CN.UTF-8 locale makes Wine's ANSI code page 936.
 kestrana_wine() { LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 "$WINELOADER" "$@"; }
 
+# What the set-up could not install of the 32-bit part, for want of an
+# index, on a machine whose kernel refuses 32-bit programs: its last line,
+# kept until a set-up installs it.
+kestrana_setup_32bit_failed=$kestrana_root/build/setup/32bit-failed
+
 # kestrana_arch_runs ARCH: whether this machine runs that build under Wine.
-# 0: it does. 1: it cannot, the kernel runs no 32-bit code. 2: it should,
-# but the loader of that build is missing or broken. For 1 and 2 the reason
-# is in kestrana_arch_reason.
+# 0: it does, natively, or for the 32-bit build under the emulator where
+# the kernel refuses 32-bit code (kestrana_arch_emulated is then set). 1:
+# it cannot: the kernel runs no 32-bit code and no private namespace can
+# be made for the emulator. 2: it should, but something it needs is missing
+# or broken. For 1 and 2 the reason is in kestrana_arch_reason.
 kestrana_arch_runs() {
-  kestrana_arch_reason=""
-  if [ "$1" = win32 ] && ! kestrana_runs_32bit; then
-    kestrana_arch_reason="this machine cannot run 32-bit programs ($kestrana_no_32bit)"
-    return 1
-  fi
+  kestrana_arch_reason="" kestrana_arch_emulated=""
   local loader=${kestrana_loaders[$1]}
+  if [ "$1" = win32 ] && [ -n "${KESTRANA_EMULATION:-}" ]; then
+    kestrana_arch_emulated=1
+    return 0
+  elif [ "$1" = win32 ] && ! kestrana_runs_32bit; then
+    if ! kestrana_can_emulate; then
+      kestrana_arch_reason="this machine cannot run 32-bit programs ($kestrana_no_32bit), nor emulate them: $kestrana_no_emulation"
+      return 1
+    fi
+    kestrana_arch_emulated=1
+    local failed="" version
+    failed=$(cat "$kestrana_setup_32bit_failed" 2>/dev/null) || true
+    kestrana_emulator_version || true
+    version=$kestrana_emulator_release
+    if [ -n "$failed" ]; then
+      kestrana_arch_reason=$failed
+    elif [ ! -e "$kestrana_emulator" ]; then
+      kestrana_arch_reason="the kernel refuses 32-bit programs and the emulator $kestrana_emulator is missing; scripts/setup.sh installs it"
+    elif [ -z "$version" ]; then
+      kestrana_arch_reason="the kernel refuses 32-bit programs and the emulator $kestrana_emulator does not say its version (status $kestrana_try_status${kestrana_try_output:+: $kestrana_try_output})"
+    elif [ "${version%%.*}" -lt "$kestrana_emulator_least" ]; then
+      kestrana_arch_reason="the kernel refuses 32-bit programs and the emulator $kestrana_emulator is version $version; the 32-bit Wine needs $kestrana_emulator_least or later; scripts/setup.sh installs it"
+    elif [ ! -e "$loader" ]; then
+      kestrana_arch_reason="the kernel refuses 32-bit programs and the Wine loader of the win32 build, $loader, is missing; scripts/setup.sh installs it"
+    else
+      return 0
+    fi
+    return 2
+  fi
   kestrana_try "$loader" --version
   [ "$kestrana_try_status" -ne 0 ] || return 0
   if [ ! -e "$loader" ]; then
@@ -58,24 +105,34 @@ kestrana_arch_runs() {
 # kestrana_choose_arch PURPOSE: the build to show (run, screenshots): the
 # one KESTRANA_ARCH names, or else the 32-bit program where this machine
 # runs 32-bit programs and the 64-bit one where it cannot, saying which and
-# why to standard error, in a line that starts with PURPOSE.
+# why in kestrana_arch_line, a line that starts with PURPOSE (printed once
+# the script runs where it shows the program: kestrana_say_arch). The
+# 32-bit program is shown under the emulator only when KESTRANA_ARCH asks.
 kestrana_choose_arch() {
   local purpose=$1 arch=${KESTRANA_ARCH:-} why
   if [ -n "$arch" ]; then
     why="KESTRANA_ARCH=$arch"
     kestrana_set_arch "$arch"   # a name that is no build ends here
     kestrana_arch_runs "$arch" || kestrana_fail 1 "cannot show the $arch build ($why): $kestrana_arch_reason"
-  elif kestrana_arch_runs win32; then
+    [ -z "$kestrana_arch_emulated" ] || why="$why, under the emulator in a private namespace: the kernel refuses 32-bit programs"
+  elif kestrana_runs_32bit; then
+    kestrana_arch_runs win32 || kestrana_fail 1 "$kestrana_arch_reason"
     arch=win32 why="this machine runs 32-bit programs"
-  elif [ $? -eq 1 ]; then
-    arch=win64 why=$kestrana_arch_reason
-    kestrana_arch_runs win64 || kestrana_fail 1 "cannot show the win64 build ($why): $kestrana_arch_reason"
   else
-    kestrana_fail 1 "$kestrana_arch_reason"
+    arch=win64 why="this machine cannot run 32-bit programs ($kestrana_no_32bit)"
+    if kestrana_can_emulate; then
+      why="$why; KESTRANA_ARCH=win32 shows the 32-bit one under emulation"
+    else
+      why="$why, nor emulate them: $kestrana_no_emulation"
+    fi
+    kestrana_arch_runs win64 || kestrana_fail 1 "cannot show the win64 build ($why): $kestrana_arch_reason"
   fi
+  local emulated=$kestrana_arch_emulated
   kestrana_set_arch "$arch"
-  echo "$purpose: the ${arch#win}-bit program, build/$arch/Kestrana.exe: $why" >&2
+  kestrana_arch_emulated=$emulated
+  kestrana_arch_line="$purpose: the ${arch#win}-bit program, build/$arch/Kestrana.exe: $why"
 }
+kestrana_say_arch() { echo "$kestrana_arch_line" >&2; }
 
 # kestrana_given_arch: for the scripts other scripts start (a Wine session,
 # one test program): the build KESTRANA_ARCH names, which must be given.
@@ -84,12 +141,142 @@ kestrana_given_arch() {
   kestrana_set_arch "$KESTRANA_ARCH"
 }
 
+# The emulator's namespace. Where the kernel refuses 32-bit code, the
+# scripts that run the 32-bit build (a Wine session, make run, the
+# screenshots) run again inside a namespace made for it, as the user who
+# started them: a user namespace whose mapped root registers the emulator
+# for i386 ELF files in a binfmt_misc instance of the namespace's own, a
+# mount namespace with a /tmp of its own (the display's lock and socket,
+# Wine's server folders, the sessions' prefixes), a network namespace of
+# its own (the display numbers), and a PID namespace whose first process
+# stays to reap the others. Inside it a nested user namespace maps back to
+# the user's own uid, so that Wine runs as it would natively. When the
+# namespace's first process ends, for whatever reason, the kernel ends
+# every process in it, and its mounts go with it: nothing it started is
+# left on the machine. The machine's own binfmt_misc is never touched.
+kestrana_emulation_entry=kestrana-i386
+# binfmt_misc's entry for i386 ELF executables and shared objects.
+kestrana_emulation_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+kestrana_emulation_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+
+# kestrana_emulated_namespace "$@": for the emulated 32-bit build, runs the
+# script again in the emulator's namespace (nothing otherwise). With
+# --keep-display, a display the user has stays reachable from inside.
+kestrana_emulated_namespace() {
+  local keep=""
+  if [ "${1:-}" = --keep-display ]; then
+    keep=1
+    shift
+  fi
+  [ -n "$kestrana_arch_emulated" ] || return 0
+  if [ -z "${KESTRANA_EMULATION:-}" ]; then
+    # Handed inward: the kernel's answer (asked out here) and the user.
+    kestrana_runs_32bit || true
+    export KESTRANA_EMULATION_UID=$(id -u) KESTRANA_EMULATION_GID=$(id -g)
+    local network=--net
+    if [ -n "$keep" ] && [ -n "${DISPLAY:-}" ]; then
+      network="" KESTRANA_EMULATION_DISPLAY=1
+      export KESTRANA_EMULATION_DISPLAY
+    fi
+    # unshare ignores SIGTERM; SIGKILL ends it, and with it the namespace.
+    kestrana_reexec --kill KESTRANA_EMULATION "unshare (the emulator's namespace)" \
+      unshare --user --map-root-user --mount --propagation private --pid --fork --kill-child $network -- "$@"
+  fi
+  [ -z "${KESTRANA_EMULATION_USER:-}" ] || return 0
+  # The namespace's first process, its root: the namespace's own /proc and
+  # /tmp, then the emulator's registration, then the rest as the user.
+  kestrana_step "mount proc (the namespace's own)" mount -t proc proc /proc
+  # The user's display, where it stays reachable: its sockets' folder and
+  # an authority file in /tmp are held open across the new /tmp.
+  local display_dir="" authority=""
+  if [ -n "${KESTRANA_EMULATION_DISPLAY:-}" ]; then
+    [ ! -d /tmp/.X11-unix ] || exec {display_dir}</tmp/.X11-unix
+    [[ "${XAUTHORITY:-}" != /tmp/* ]] || [ ! -f "$XAUTHORITY" ] || exec {authority}<"$XAUTHORITY"
+  fi
+  kestrana_step "mount tmpfs on /tmp (the namespace's own)" mount -t tmpfs -o mode=1777 tmpfs /tmp
+  if [ -n "$display_dir" ]; then
+    mkdir /tmp/.X11-unix
+    kestrana_step "mount --bind (the user's display sockets)" mount --bind "/proc/self/fd/$display_dir" /tmp/.X11-unix
+    exec {display_dir}<&-
+  fi
+  if [ -n "$authority" ]; then
+    mkdir -p "$(dirname "$XAUTHORITY")"
+    cat "/proc/self/fd/$authority" >"$XAUTHORITY"
+    exec {authority}<&-
+  fi
+  kestrana_register_emulator
+  kestrana_reexec KESTRANA_EMULATION_USER "unshare (back to uid $KESTRANA_EMULATION_UID in the emulator's namespace)" \
+    unshare --user --map-user="$KESTRANA_EMULATION_UID" --map-group="$KESTRANA_EMULATION_GID" -- "$@"
+}
+
+# kestrana_register_emulator: mounts the namespace's binfmt_misc, registers
+# the emulator in it (flag F: the emulator is opened now, so it serves every
+# later process wherever they see it), reads the registration back, and
+# checks that the 32-bit Wine loader starts. (Where the kernel could run it
+# natively, it would start without the registration too: what proves the
+# emulator is kestrana_emulation_seen.)
+kestrana_register_emulator() {
+  local fs=/proc/sys/fs/binfmt_misc version
+  kestrana_step "mount binfmt_misc (the namespace's own)" mount -t binfmt_misc binfmt_misc "$fs"
+  [ "$(ls -A "$fs" | paste -sd' ')" = "register status" ] ||
+    kestrana_fail 1 "the binfmt_misc mounted in the emulator's namespace is not empty: $(ls -A "$fs" | paste -sd' ')"
+  [ -x "$kestrana_emulator" ] || kestrana_fail 1 "the emulator $kestrana_emulator is missing; scripts/setup.sh installs it"
+  kestrana_emulator_version ||
+    kestrana_fail 1 "the emulator $kestrana_emulator does not say its version (status $kestrana_try_status${kestrana_try_output:+: $kestrana_try_output})"
+  version=$kestrana_emulator_release
+  [ "${version%%.*}" -ge "$kestrana_emulator_least" ] ||
+    kestrana_fail 1 "the emulator $kestrana_emulator is version $version; the 32-bit Wine needs $kestrana_emulator_least or later; scripts/setup.sh installs it"
+  local entry=":$kestrana_emulation_entry:M::$kestrana_emulation_magic:$kestrana_emulation_mask:$kestrana_emulator:F"
+  # binfmt_misc reads the escapes itself.
+  printf '%s' "$entry" >"$fs/register" 2>/dev/null ||
+    kestrana_fail 1 "registering the emulator in the namespace's binfmt_misc failed ($fs/register)"
+  grep -qx "interpreter $kestrana_emulator" "$fs/$kestrana_emulation_entry" 2>/dev/null ||
+    kestrana_fail 1 "the emulator's registration reads back wrong: $(paste -sd' ' "$fs/$kestrana_emulation_entry" 2>&1)"
+  kestrana_try "${kestrana_loaders[win32]}" --version
+  [ "$kestrana_try_status" -eq 0 ] ||
+    kestrana_fail 1 "the 32-bit Wine loader ${kestrana_loaders[win32]} does not start under the emulator $kestrana_emulator $version (status $kestrana_try_status${kestrana_try_output:+: $kestrana_try_output})"
+}
+
+# kestrana_emulation_seen: inside the namespace, the evidence that the
+# 32-bit Wine really runs under the emulator: a running process of the
+# prefix's Wine (its services.exe) whose executable is the interpreter the
+# registration names. Sets kestrana_emulation_evidence to "qemu-i386
+# VERSION", that interpreter's own version; fails the script otherwise.
+kestrana_emulation_seen() {
+  local fs=/proc/sys/fs/binfmt_misc interpreter proc exe=""
+  interpreter=$(sed -n 's/^interpreter //p' "$fs/$kestrana_emulation_entry" 2>/dev/null) ||
+    kestrana_fail 1 "no registration of the emulator in this namespace ($fs/$kestrana_emulation_entry)"
+  for proc in /proc/[0-9]*; do
+    if grep -qa 'services\.exe' "$proc/cmdline" 2>/dev/null; then
+      exe=$(readlink "$proc/exe" 2>/dev/null) || true
+      [ "$exe" = "$interpreter" ] && break
+    fi
+  done
+  [ -n "$exe" ] || kestrana_fail 1 "no 32-bit Wine process (services.exe) runs in the emulator's namespace"
+  [ "$exe" = "$interpreter" ] ||
+    kestrana_fail 1 "the 32-bit Wine does not run under the emulator: services.exe runs as $exe, not $interpreter"
+  kestrana_emulator_version "$interpreter" ||
+    kestrana_fail 1 "the emulator $interpreter does not say its version"
+  kestrana_emulation_evidence="${interpreter##*/} $kestrana_emulator_release"
+}
+
+# kestrana_limit SECONDS: a limit that ends a Wine program, for the build
+# at hand: longer by kestrana_emulation_factor under the emulator.
+kestrana_limit() {
+  if [ -n "${kestrana_arch_emulated:-}" ]; then
+    echo $(($1 * kestrana_emulation_factor))
+  else
+    echo "$1"
+  fi
+}
+
 # kestrana_wine_within SECONDS PROGRAM ARGS...: kestrana_wine PROGRAM ARGS,
-# given at most SECONDS. Its status; or, when the time runs out, every
+# given at most SECONDS (kestrana_limit: longer under the emulator). Its status; or, when the time runs out, every
 # process of the prefix (the server included) is ended, the status is 124
 # and kestrana_timed_out is set.
 kestrana_wine_within() {
-  local limit=$1 status=0 finished=""
+  local limit status=0 finished=""
+  limit=$(kestrana_limit "$1")
   shift
   kestrana_timed_out=""
   kestrana_wine "$@" &

@@ -2,7 +2,8 @@
 # Runs one Windows program in the prefix a wine-session.sh run prepared,
 # with the loader of the build KESTRANA_ARCH names.
 #   scripts/wine-exec.sh [--limit SECONDS] PROGRAM [ARGS...]
-# With --limit, a program still running after SECONDS is ended, with every
+# With --limit, a program still running after SECONDS (longer under the
+# emulator: kestrana_limit) is ended, with every
 # other process of the prefix, and the run fails with a line that says so;
 # the prefix's persistent server is started again for whatever runs next.
 # The tests give each case a limit shorter than ctest's own, so that a case
@@ -26,6 +27,6 @@ shift 2
 kestrana_wine_within "$limit" "$@" || status=$?
 if [ -n "$kestrana_timed_out" ]; then
   kestrana_start_server
-  kestrana_fail 124 "$(basename "$1") ${*:2} did not end within $limit s: every process of the prefix was ended"
+  kestrana_fail 124 "$(basename "$1") ${*:2} did not end within $(kestrana_limit "$limit") s${kestrana_arch_emulated:+ (under the emulator: $limit s times $kestrana_emulation_factor)}: every process of the prefix was ended"
 fi
 exit "$status"
