@@ -37,20 +37,50 @@ packages=(
   # number (the libpng source falls back to the one before).
   git debootstrap distro-info-data
 )
-# The 32-bit Wine, and the i386 architecture it comes from, only where the
-# kernel runs 32-bit programs: elsewhere nothing could run them, and their
+# The 32-bit Wine, and the i386 architecture it comes from: where the kernel
+# runs 32-bit programs, with everything else, and a failure stops the
+# set-up. Where it refuses them but the emulator's namespace can be made
+# (kestrana_can_emulate), with the emulator, as a step of its own after
+# everything make run needs: a failure of that step for want of an index
+# ends the set-up with status 0 and a line, kept in
+# build/setup/32bit-failed for make test to report, and the next set-up
+# tries again. Where neither, nothing i386: nothing could run it, and its
 # indexes would be one more thing a mirror mid-sync can break.
+packages32=()
 if kestrana_runs_32bit; then
-  runs_32bit=1
+  mode=native
   packages+=(wine32:i386)
+elif kestrana_can_emulate; then
+  mode=emulated
+  packages32=(wine32:i386 qemu-user)
 else
-  runs_32bit=""
+  mode=none
 fi
+failed32=$kestrana_root/build/setup/32bit-failed
+number=$(kestrana_debian_number)
+codename=$(kestrana_debian_own_codename)
+# Debian 12's own emulator (7.2) does not run Wine: its backports have 10.
+backports=""
+[ "$mode" != emulated ] || [ "${number:-0}" -ge 13 ] || backports=$codename-backports
+backports_list=/etc/apt/sources.list.d/kestrana-backports.sources
+backports_pin=/etc/apt/preferences.d/kestrana-qemu-user
 
-have_all_packages() {
+# have PACKAGE...: whether every one is installed.
+have() {
   local status
-  status=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null) || return 1
-  [ "$(grep -c '^ii' <<<"$status")" -eq "${#packages[@]}" ]
+  status=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "$@" 2>/dev/null) || return 1
+  [ "$(grep -c '^ii' <<<"$status")" -eq "$#" ]
+}
+have_all_packages() { have "${packages[@]}"; }
+
+# The 32-bit part for the emulator: the packages, an emulator of a version
+# that runs Wine, and on Debian 12 the backports entry and the pin it comes
+# through.
+have_32bit_part() {
+  [ "$mode" = emulated ] || return 0
+  have "${packages32[@]}" || return 1
+  kestrana_emulator_version && [ "${kestrana_emulator_release%%.*}" -ge "$kestrana_emulator_least" ] || return 1
+  [ -z "$backports" ] || { [ -f "$backports_pin" ] && has_backports_entry; }
 }
 
 have_locale() {
@@ -59,8 +89,11 @@ have_locale() {
 
 # `apt-get source libpng1.6` needs deb-src entries for this release. They
 # are the machine's own Debian entries (kestrana_archive_entries), so no
-# archive host is named here.
+# archive host is named here. Once this set-up has written them, the file
+# says so without asking apt, which takes a second.
+deb_src_list=/etc/apt/sources.list.d/kestrana-src.sources
 have_deb_src() {
+  [ ! -s "$deb_src_list" ] || return 0
   kestrana_archive_entries --sources | awk -v own="$(kestrana_debian_own_codename)" '$2 == own { found = 1 } END { exit !found }'
 }
 
@@ -71,51 +104,133 @@ add_deb_src() {
   while read -r uri suite component; do
     printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: %s\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n\n' \
       "$uri" "$suite" "$component"
-  done <<<"$entries" | kestrana_as_root tee /etc/apt/sources.list.d/kestrana-src.sources >/dev/null
+  done <<<"$entries" | kestrana_as_root tee "$deb_src_list" >/dev/null
 }
 
-if have_all_packages && have_locale && have_deb_src; then
+# has_backports_entry: whether apt has an entry for the release's backports,
+# this set-up's or one of the machine's own (read from the files: asking apt
+# takes a second).
+has_backports_entry() {
+  local file
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$file" ] || continue
+    grep -v '^[[:space:]]*#' "$file" | grep -Eq "(^|[[:space:]])$backports([[:space:]]|$)" && return 0
+  done
+  return 1
+}
+
+# add_backports_entry: an entry for the release's backports, derived from the
+# machine's own entry for the release's main suite: the same URI and that
+# entry's Signed-By (Debian's archive keyring where a one-line entry names
+# none). Then the pin that takes qemu-user, and nothing else, from there.
+add_backports_entry() {
+  if ! has_backports_entry; then
+    local uri entry file index signed
+    read -r uri entry < <(apt-get indextargets --format '$(REPO_URI) $(SOURCESENTRY)' \
+      'Created-By: Packages' "Release: $codename" 'Component: main' | sort -u) || true
+    [ -n "${uri:-}" ] || kestrana_fail 1 "this machine's apt configuration names no entry for $codename main, so no entry for $backports can be derived"
+    file=${entry%:*} index=${entry##*:}
+    if [[ "$file" == *.sources ]]; then
+      # The entry's own field, continuation lines included (an inline key).
+      signed=$(awk -v want="$index" '
+        /^#/ { next }
+        /^[ \t]*$/ { inside = 0; field = 0; next }
+        !inside { inside = 1; n++ }
+        n == want && tolower($0) ~ /^signed-by:/ { field = 1; print; next }
+        n == want && field && /^[ \t]/ { print; next }
+        { field = 0 }' "$file")
+    else
+      signed=$(sed -n "${index}p" "$file" | sed -n -E 's/.*\[[^]]*signed-by=([^] ]+).*/Signed-By: \1/p')
+    fi
+    [ -n "$signed" ] || signed="Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+    printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\n%s\n' "$uri" "$backports" "$signed" |
+      kestrana_as_root tee "$backports_list" >/dev/null
+    echo "setup: added $backports ($uri) for the emulator, in $backports_list" >&2
+  fi
+  printf 'Package: qemu-user\nPin: release n=%s\nPin-Priority: 500\n' "$backports" |
+    kestrana_as_root tee "$backports_pin" >/dev/null
+}
+
+# apt_install STEP PACKAGE...: apt-get update, then the install. An index
+# that update could not download is noted (in unfetched), and matters only
+# if the install then fails; the install's status is in install_status.
+apt_install() {
+  local step=$1 log status=0
+  shift
+  log=$(mktemp)
+  kestrana_apt_get update -q 2>&1 | tee "$log" || status=$?
+  # "E: Failed to fetch URI  REASON [IP: ...]": the index and why.
+  unfetched=$(sed -n -E 's/^[EW]: Failed to fetch ([^ ]+) +(.*[^ ])/\1 (\2)/p' "$log" | sed -E 's/ *\[IP: [^]]*\]//' |
+    paste -sd';' | sed 's/;/; /g')
+  rm -f "$log"
+  if [ "$status" -ne 0 ]; then
+    echo "setup: apt-get update failed with status $status; going on with the indexes it has" >&2
+  fi
+  install_status=0
+  kestrana_apt_get install -y -q --no-install-recommends "$@" || install_status=$?
+  if [ "$install_status" -eq 0 ] && [ -n "$unfetched" ]; then
+    echo "setup: $step did not need what apt-get update could not download: $unfetched" >&2
+  fi
+}
+
+# install_failed: the line for a failed install.
+install_failed() {
+  if [ -n "$unfetched" ]; then
+    echo "apt-get install failed with status $install_status, and apt-get update could not download $unfetched: the archive is probably being updated; run '${KESTRANA_COMMAND:-scripts/setup.sh}' again later"
+  else
+    echo "apt-get install failed with status $install_status"
+  fi
+}
+
+if have_all_packages && have_locale && have_deb_src && have_32bit_part; then
+  rm -f "$failed32"
   exit 0
 fi
 
-if [ -n "$runs_32bit" ]; then
-  echo "setup: installing the toolchain and dependencies, with the 32-bit Wine" >&2
+case $mode in
+  native) why="with the 32-bit Wine" ;;
+  emulated) why="then the 32-bit Wine with the emulator: $kestrana_no_32bit, and it can be emulated in a private namespace" ;;
+  none) why="without the 32-bit Wine: $kestrana_no_32bit, and it cannot be emulated here: $kestrana_no_emulation" ;;
+esac
+echo "setup: installing the toolchain and dependencies, $why" >&2
+
+if ! have_all_packages || ! have_locale || ! have_deb_src; then
+  if [ "$mode" = native ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    kestrana_step "dpkg --add-architecture i386" kestrana_as_root dpkg --add-architecture i386
+  fi
+  have_deb_src || add_deb_src
+  apt_install "the install" "${packages[@]}"
+  [ "$install_status" -eq 0 ] || kestrana_fail "$install_status" "$(install_failed)"
+  if ! have_locale; then
+    if ! grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+      echo 'zh_CN.UTF-8 UTF-8' | kestrana_as_root tee -a /etc/locale.gen >/dev/null
+    fi
+    kestrana_quiet_step locale-gen kestrana_as_root locale-gen
+  fi
+fi
+
+if [ "$mode" = emulated ] && ! have_32bit_part; then
+  echo "setup: the 32-bit part: the i386 architecture, the 32-bit Wine and the emulator${backports:+ (qemu-user from $backports)}" >&2
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     kestrana_step "dpkg --add-architecture i386" kestrana_as_root dpkg --add-architecture i386
   fi
-else
-  echo "setup: installing the toolchain and dependencies, without the 32-bit Wine: $kestrana_no_32bit" >&2
-fi
-have_deb_src || add_deb_src
-
-# apt retries a download itself; an index that still fails is noted, and
-# only matters if the install then fails.
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-status=0
-kestrana_apt_get update -q 2>&1 | tee "$log" || status=$?
-# "E: Failed to fetch URI  REASON [IP: ...]": the index and why.
-unfetched=$(sed -n -E 's/^[EW]: Failed to fetch ([^ ]+) +(.*[^ ])/\1 (\2)/p' "$log" | sed -E 's/ *\[IP: [^]]*\]//' |
-  paste -sd';' | sed 's/;/; /g')
-if [ "$status" -ne 0 ]; then
-  echo "setup: apt-get update failed with status $status; going on with the indexes it has" >&2
-fi
-status=0
-kestrana_apt_get install -y -q --no-install-recommends "${packages[@]}" || status=$?
-if [ "$status" -ne 0 ]; then
-  if [ -n "$unfetched" ]; then
-    kestrana_fail "$status" "apt-get install failed with status $status, and apt-get update could not download $unfetched: the archive is probably being updated; run '${KESTRANA_COMMAND:-scripts/setup.sh}' again later"
+  [ -z "$backports" ] || add_backports_entry
+  apt_install "the 32-bit part" "${packages32[@]}"
+  if [ "$install_status" -ne 0 ]; then
+    line="the 32-bit part of the set-up was not installed: $(install_failed)"
+    [ -n "$unfetched" ] || kestrana_fail "$install_status" "$line"
+    mkdir -p "$(dirname "$failed32")"
+    echo "$line" >"$failed32"
+    echo "setup: $line" >&2
+    echo "setup: done, without the 32-bit part: make test will fail until it is installed" >&2
+    exit 0
   fi
-  kestrana_fail "$status" "apt-get install failed with status $status"
+  kestrana_emulator_version ||
+    kestrana_fail 1 "the emulator $kestrana_emulator that was installed does not say its version"
+  version=$kestrana_emulator_release
+  [ "${version%%.*}" -ge "$kestrana_emulator_least" ] ||
+    kestrana_fail 1 "the emulator $kestrana_emulator that was installed is version $version; the 32-bit Wine needs $kestrana_emulator_least or later"
+  echo "setup: the emulator is $kestrana_emulator, qemu-user $version" >&2
 fi
-if [ -n "$unfetched" ]; then
-  echo "setup: the install did not need what apt-get update could not download: $unfetched" >&2
-fi
-
-if ! have_locale; then
-  if ! grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
-    echo 'zh_CN.UTF-8 UTF-8' | kestrana_as_root tee -a /etc/locale.gen >/dev/null
-  fi
-  kestrana_quiet_step locale-gen kestrana_as_root locale-gen
-fi
+rm -f "$failed32"
 echo "setup: done" >&2
