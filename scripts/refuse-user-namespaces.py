@@ -49,7 +49,10 @@ def main():
     if libc.prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, ctypes.addressof(fprog_buffer), 0, 0) != 0:
         error = ctypes.get_errno()
         sys.exit(f"refuse-user-namespaces: the seccomp filter was refused: {os.strerror(error)}")
-    os.execvp(sys.argv[1], sys.argv[1:])
+    try:
+        os.execvp(sys.argv[1], sys.argv[1:])
+    except OSError as error:
+        sys.exit(f"refuse-user-namespaces: cannot run {sys.argv[1]}: {error.strerror}")
 
 
 if __name__ == "__main__":

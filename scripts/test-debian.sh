@@ -86,10 +86,13 @@ mirror=$(awk -v t="$codename" '$2 == t { print $1; exit }' <<<"$entries")
 # pivot_root in a mount namespace of its own, the old root put on the root's
 # empty /mnt and detached from there, so that what runs there can make
 # namespaces of its own as on a real system.
+# The command runs under in_root_with, when set (the user namespaces'
+# filter).
+in_root_with=()
 in_root() {
   local root=$1
   shift
-  unshare --mount --propagation private -- \
+  "${in_root_with[@]}" unshare --mount --propagation private -- \
     /bin/sh -c 'cd "$1" && shift && pivot_root . mnt && cd / && umount -l /mnt && exec "$@"' sh "$root" "$@"
 }
 
@@ -182,12 +185,12 @@ ran_test=""
 [[ "$what" != *"make test"* ]] || ran_test=1
 # Without user namespaces: a filter the kernel applies to everything that
 # runs there (scripts/refuse-user-namespaces.py).
-refuse_userns=()
-[ -z "$no_userns" ] || refuse_userns=(python3 "$kestrana_root/scripts/refuse-user-namespaces.py")
+[ -z "$no_userns" ] || in_root_with=(python3 "$kestrana_root/scripts/refuse-user-namespaces.py")
 log=$run/commands.log
 status=0
-"${refuse_userns[@]}" in_root "$rootfs" sudo -u "$user" -H bash -lc "cd ~/kestrana && $script" bash "${commands[@]}" 2>&1 |
+in_root "$rootfs" sudo -u "$user" -H bash -lc "cd ~/kestrana && $script" bash "${commands[@]}" 2>&1 |
   tee "$log" || status=$?
+in_root_with=()
 [ "$status" -eq 0 ] || kestrana_fail "$status" "$what in $release failed with status $status"
 wine=$(in_root "$rootfs" /usr/lib/wine/wine64 --version 2>/dev/null || echo "no Wine")
 
