@@ -25,8 +25,12 @@ for f in "$exe" "$driver"; do
 done
 
 docs="$kestrana_root/docs"
-mkdir -p "$kestrana_root/build/wine" "$docs"
-WINEPREFIX=$(mktemp -d "$kestrana_root/build/wine/shots.XXXXXX")
+# Under the emulator, the prefix lies in the namespace's own /tmp, and goes
+# with it however the run ends.
+base=$kestrana_root/build/wine
+[ -z "$kestrana_arch_emulated" ] || base=/tmp
+mkdir -p "$base" "$docs"
+WINEPREFIX=$(mktemp -d "$base/shots.XXXXXX")
 export WINEPREFIX
 trap 'kestrana_end_wine --remove' EXIT
 
