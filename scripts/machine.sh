@@ -72,9 +72,10 @@ kestrana_unnamed_failure() {
 # `WRAPPER bash SCRIPT ARGS`, unless this already is that run (the variable
 # MARK is set). When the wrapper fails before the script started again under
 # it, the last line says so; otherwise the script's own last line stands and
-# its status is passed on. A signal that ends this run is passed on to the
-# wrapper as SIGTERM, or with --kill as SIGKILL (for a wrapper that ignores
-# SIGTERM, whose own end ends what it started), and ends this run too.
+# its status is passed on. A signal that ends this run is passed on as
+# SIGTERM to the wrapper and everything it started, or with --kill as
+# SIGKILL to the wrapper alone (for one that ignores SIGTERM, whose own end
+# ends what it started), and ends this run too.
 kestrana_reexec() {
   local signal=TERM
   if [ "$1" = --kill ]; then
@@ -90,8 +91,14 @@ kestrana_reexec() {
   local started status=0
   started=$(mktemp)
   export "$mark=$started"
-  # In the background, so that a signal is handled while it runs.
-  "${wrapper[@]}" bash "$kestrana_script" "$@" &
+  # In the background, so that a signal is handled while it runs; with
+  # SIGTERM in a process group of its own, so that the signal reaches all
+  # it started (xvfb-run's display server too).
+  if [ "$signal" = TERM ]; then
+    setsid "${wrapper[@]}" bash "$kestrana_script" "$@" &
+  else
+    "${wrapper[@]}" bash "$kestrana_script" "$@" &
+  fi
   kestrana_wrapper=$! kestrana_wrapper_signal=$signal kestrana_wrapper_what=$what kestrana_wrapper_started=$started
   trap kestrana_reexec_ended TERM INT HUP
   wait "$kestrana_wrapper" || status=$?
@@ -105,7 +112,11 @@ kestrana_reexec() {
 }
 
 kestrana_reexec_ended() {
-  kill "-$kestrana_wrapper_signal" "$kestrana_wrapper" 2>/dev/null || true
+  if [ "$kestrana_wrapper_signal" = TERM ]; then
+    kill -TERM -- "-$kestrana_wrapper" 2>/dev/null || true
+  else
+    kill "-$kestrana_wrapper_signal" "$kestrana_wrapper" 2>/dev/null || true
+  fi
   wait "$kestrana_wrapper" 2>/dev/null || true
   rm -f "$kestrana_wrapper_started"
   kestrana_fail 143 "ended by a signal; $kestrana_wrapper_what ended with it"

@@ -28,8 +28,9 @@ declare -A kestrana_loaders=([win32]=/usr/lib/wine/wine [win64]=/usr/lib/wine/wi
 # mostly the emulator starting). So a case ended at its limit under
 # emulation is one that hangs, as natively. Read here when the program runs
 # (the same build runs natively on one machine and emulated on another),
-# and by cmake/wine-tests.cmake for ctest's backstop, which must outlast
-# the longest limit.
+# by the test programs for their own waits on the program, and by
+# cmake/wine-tests.cmake for ctest's backstop, which must outlast the
+# longest limit.
 kestrana_emulation_factor=4
 
 # kestrana_set_arch ARCH: points every Wine command that follows at one
@@ -44,6 +45,17 @@ kestrana_set_arch() {
   kestrana_build="$kestrana_root/build/$1"
   kestrana_arch_emulated=""
   [ "$1" != win32 ] || [ -z "${KESTRANA_EMULATION:-}" ] || kestrana_arch_emulated=1
+  kestrana_export_factor
+}
+
+# The test programs' own waits for the program take the same factor
+# (limitMs in tests/support), from KESTRANA_LIMIT_FACTOR.
+kestrana_export_factor() {
+  if [ -n "$kestrana_arch_emulated" ]; then
+    export KESTRANA_LIMIT_FACTOR=$kestrana_emulation_factor
+  else
+    unset KESTRANA_LIMIT_FACTOR
+  fi
 }
 
 # The zh_CN.UTF-8 locale makes Wine's ANSI code page 936.
@@ -130,6 +142,7 @@ kestrana_choose_arch() {
   local emulated=$kestrana_arch_emulated
   kestrana_set_arch "$arch"
   kestrana_arch_emulated=$emulated
+  kestrana_export_factor
   kestrana_arch_line="$purpose: the ${arch#win}-bit program, build/$arch/Kestrana.exe: $why"
 }
 kestrana_say_arch() { echo "$kestrana_arch_line" >&2; }

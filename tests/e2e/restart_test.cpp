@@ -90,7 +90,7 @@ class Witness {
   ~Witness() {
     if (input_) CloseHandle(input_);
     if (process_) {
-      if (WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
+      if (WaitForSingleObject(process_, limitMs(5000)) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
       CloseHandle(process_);
     }
   }

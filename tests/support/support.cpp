@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -77,7 +78,15 @@ bool codePageIsGbk(const char* program) {
 
 // ---------------------------------------------------------------- waiting and messages
 
+DWORD limitMs(DWORD ms) {
+  char factor[8] = {};
+  const DWORD length = GetEnvironmentVariableA("KESTRANA_LIMIT_FACTOR", factor, sizeof factor);
+  const int times = length > 0 && length < sizeof factor ? std::atoi(factor) : 0;
+  return times > 1 ? ms * static_cast<DWORD>(times) : ms;
+}
+
 bool waitFor(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs) {
+  timeoutMs = limitMs(timeoutMs);
   const DWORD start = GetTickCount();
   for (;;) {
     if (condition()) return true;
@@ -88,7 +97,7 @@ bool waitFor(const std::function<bool()>& condition, DWORD timeoutMs, DWORD step
 
 std::optional<LRESULT> sendWithin(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, DWORD timeoutMs) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(hwnd, msg, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &result)) return std::nullopt;
+  if (!SendMessageTimeoutA(hwnd, msg, wParam, lParam, SMTO_ABORTIFHUNG, limitMs(timeoutMs), &result)) return std::nullopt;
   return static_cast<LRESULT>(result);
 }
 
@@ -312,7 +321,7 @@ bool Process::running() const { return process_ && WaitForSingleObject(process_,
 
 std::optional<DWORD> Process::waitExit(DWORD timeoutMs) {
   if (exitCode_) return exitCode_;
-  if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+  if (!process_ || WaitForSingleObject(process_, limitMs(timeoutMs)) != WAIT_OBJECT_0) return std::nullopt;
   DWORD code = 0;
   if (!GetExitCodeProcess(process_, &code)) return std::nullopt;
   exitCode_ = code;
@@ -322,7 +331,7 @@ std::optional<DWORD> Process::waitExit(DWORD timeoutMs) {
 void Process::terminate(DWORD exitCode) {
   if (!running()) return;
   TerminateProcess(process_, exitCode);
-  WaitForSingleObject(process_, 5000);
+  WaitForSingleObject(process_, limitMs(5000));
 }
 
 // ---------------------------------------------------------------- registry

@@ -39,6 +39,11 @@ bool codePageIsGbk(const char* program);
 
 // ---------------------------------------------------------------- waiting and messages
 
+// A time limit of the test bed's, for waiting on the program: longer by the
+// factor the scripts give in KESTRANA_LIMIT_FACTOR (under the emulator), so
+// that a wait that runs out means a hang there as natively. Every wait below
+// takes it.
+DWORD limitMs(DWORD ms);
 // Polls `condition` every `stepMs` until it holds or `timeoutMs` has gone
 // by; true when it came to hold.
 bool waitFor(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs = 20);

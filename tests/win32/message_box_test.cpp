@@ -135,7 +135,7 @@ TEST(MessageBoxTest, AnswersFlagsAndTaskModality) {
     HANDLE thread = CreateThread(nullptr, 0, drive, &seen, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     const std::int32_t answer = showMessageBox(c.text, c.flags, c.caption);
-    const bool driverEnded = WaitForSingleObject(thread, 15000) == WAIT_OBJECT_0;
+    const bool driverEnded = WaitForSingleObject(thread, limitMs(15000)) == WAIT_OBJECT_0;
     CloseHandle(thread);
     ASSERT_TRUE(driverEnded) << "the driver thread did not end";
     ASSERT_NE(seen.box.hwnd, nullptr) << "no visible #32770 box of this process appeared within 10 s";
