@@ -257,6 +257,23 @@ kestrana_can_emulate() {
   fi
 }
 
+# kestrana_emulator_fit [EMULATOR]: whether the emulator is there and of a
+# version that runs Wine (its version then in kestrana_emulator_release);
+# when not, why, in kestrana_emulator_unfit. The set-up, the tests and the
+# namespace all check it so.
+kestrana_emulator_fit() {
+  local emulator=${1:-$kestrana_emulator}
+  kestrana_emulator_unfit=""
+  if [ ! -e "$emulator" ]; then
+    kestrana_emulator_unfit="the emulator $emulator is missing; scripts/setup.sh installs it"
+  elif ! kestrana_emulator_version "$emulator"; then
+    kestrana_emulator_unfit="the emulator $emulator does not say its version (status $kestrana_try_status${kestrana_try_output:+: $kestrana_try_output})"
+  elif [ "${kestrana_emulator_release%%.*}" -lt "$kestrana_emulator_least" ]; then
+    kestrana_emulator_unfit="the emulator $emulator is version $kestrana_emulator_release; the 32-bit Wine needs $kestrana_emulator_least or later; scripts/setup.sh installs it"
+  fi
+  [ -z "$kestrana_emulator_unfit" ]
+}
+
 # kestrana_emulator_version [EMULATOR]: the emulator's version (10.0.2),
 # from what it says of itself, in kestrana_emulator_release; status 1 when
 # it says none (what it said is then in kestrana_try_status and

@@ -79,7 +79,7 @@ have_all_packages() { have "${packages[@]}"; }
 have_32bit_part() {
   [ "$mode" = emulated ] || return 0
   have "${packages32[@]}" || return 1
-  kestrana_emulator_version && [ "${kestrana_emulator_release%%.*}" -ge "$kestrana_emulator_least" ] || return 1
+  kestrana_emulator_fit || return 1
   [ -z "$backports" ] || { [ -f "$backports_pin" ] && has_backports_entry; }
 }
 
@@ -225,11 +225,8 @@ if [ "$mode" = emulated ] && ! have_32bit_part; then
     echo "setup: done, without the 32-bit part: make test will fail until it is installed" >&2
     exit 0
   fi
-  kestrana_emulator_version ||
-    kestrana_fail 1 "the emulator $kestrana_emulator that was installed does not say its version"
+  kestrana_emulator_fit || kestrana_fail 1 "after the install, $kestrana_emulator_unfit"
   version=$kestrana_emulator_release
-  [ "${version%%.*}" -ge "$kestrana_emulator_least" ] ||
-    kestrana_fail 1 "the emulator $kestrana_emulator that was installed is version $version; the 32-bit Wine needs $kestrana_emulator_least or later"
   echo "setup: the emulator is $kestrana_emulator, qemu-user $version" >&2
 fi
 rm -f "$failed32"
