@@ -258,14 +258,22 @@ std::vector<std::string> loadedModules(DWORD pid) {
   return out;
 }
 
+namespace {
+std::optional<GdiObjects> gdiObjectsRead64(DWORD pid);
+}  // namespace
+
 std::optional<GdiObjects> gdiObjects(HANDLE process) {
   // PROCESS_BASIC_INFORMATION's second field is the PEB's address. The PEB
   // holds the table's address at 0x94 in a 32-bit process and at 0xF8 in a
   // 64-bit one; the driver is built for the program's architecture, so its
-  // own pointer width tells which. An entry is 24 bytes in both; its byte
-  // 14 is the object's type, 0 for a free slot; its 8 bytes at 16 point to
-  // the object's user-mode part, which for a DC (type 1) holds at 4 the
-  // flag the window system sets when it takes the DC back.
+  // own pointer width tells which. Under WOW64 the process's 32-bit PEB
+  // names no table: only its 64-bit PEB does, which Wine gives a 64-bit
+  // caller alone, so the 64-bit reader reads it. An entry is 24 bytes in
+  // every layout; its byte 14 is the object's type, 0 for a free slot; its
+  // 8 bytes at 16 point to the object's user-mode part, which for a DC
+  // (type 1) holds at 4 the flag the window system sets when it takes the
+  // DC back.
+  if (underWow64()) return gdiObjectsRead64(GetProcessId(process));
   using QueryFn = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
   static const auto query = reinterpret_cast<QueryFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
@@ -311,6 +319,125 @@ std::optional<GdiObjects> gdiObjects(HANDLE process) {
     }
   }
   return objects;
+}
+
+// ---------------------------------------------------------------- the 64-bit reader
+
+int printGdiObjects(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  const auto objects = process ? gdiObjects(process) : std::nullopt;
+  if (process) CloseHandle(process);
+  if (!objects) {
+    std::fprintf(stderr, "kestrana_e2e: the GDI handle table of process %lu cannot be read\n",
+                 static_cast<unsigned long>(pid));
+    return 1;
+  }
+  std::printf("%d %d", objects->total, objects->idleDisplayDcs);
+  for (const auto& [type, count] : objects->byType) std::printf(" %d:%d", type, count);
+  std::printf("\n");
+  return 0;
+}
+
+int printLocalMachineValue(const std::string& key, const std::string& name) {
+  const RegValue v = readValue(HKEY_LOCAL_MACHINE, key, name);
+  std::string bytes;
+  for (unsigned char b : v.bytes) bytes += hex(b, 2);
+  std::printf("%ld %lu %s\n", static_cast<long>(v.status), static_cast<unsigned long>(v.type),
+              bytes.empty() ? "-" : bytes.c_str());
+  return 0;
+}
+
+namespace {
+
+// What the 64-bit build's driver (KESTRANA_DRIVER64, which the scripts name
+// for the WOW64 suite) prints when started in this prefix with these
+// arguments; nullopt, with the reason in `why`, when it could not be asked
+// or is not a 64-bit program.
+std::optional<std::string> askDriver64(const std::string& arguments, std::string& why) {
+  char path[MAX_PATH + 1] = {};
+  const DWORD length = GetEnvironmentVariableA("KESTRANA_DRIVER64", path, sizeof path);
+  if (length == 0 || length >= sizeof path) {
+    why = "KESTRANA_DRIVER64 names no 64-bit driver to read it (scripts/wine-env.sh names it for the WOW64 suite)";
+    return std::nullopt;
+  }
+  const std::string exe = windowsPathOf(path);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    why = "CreatePipe failed, error " + std::to_string(GetLastError());
+    return std::nullopt;
+  }
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = writeEnd;
+  std::string line = inQuotes(exe) + " " + arguments;
+  PROCESS_INFORMATION pi{};
+  const BOOL started =
+      CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  const DWORD startError = GetLastError();
+  CloseHandle(writeEnd);
+  std::optional<std::string> said;
+  if (!started) {
+    why = "cannot start " + line + ", error " + std::to_string(startError);
+  } else {
+    BOOL wow64 = TRUE;
+    IsWow64Process(pi.hProcess, &wow64);
+    if (WaitForSingleObject(pi.hProcess, limitMs(20000)) != WAIT_OBJECT_0) {
+      TerminateProcess(pi.hProcess, 1);
+      why = line + " did not end within " + std::to_string(limitMs(20000) / 1000) + " s";
+    } else if (wow64) {
+      why = exe + " runs under WOW64: it is no 64-bit reader";
+    } else {
+      std::string text;
+      char chunk[512];
+      for (DWORD got = 0; ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got;) text.append(chunk, got);
+      DWORD code = 1;
+      GetExitCodeProcess(pi.hProcess, &code);
+      if (code == 0) {
+        said = text;
+      } else {
+        why = line + " exited with " + std::to_string(code) + ": " + text;
+      }
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(readEnd);
+  return said;
+}
+
+std::optional<GdiObjects> gdiObjectsRead64(DWORD pid) {
+  std::string why;
+  const auto said = askDriver64("--gdi-objects " + std::to_string(pid), why);
+  GdiObjects objects;
+  std::istringstream in(said.value_or(""));
+  if (said && in >> objects.total >> objects.idleDisplayDcs) {
+    for (int type = 0, count = 0; in >> type && in.ignore(1) && in >> count;) objects.byType[type] = count;
+    return objects;
+  }
+  std::fprintf(stderr, "kestrana_e2e: under WOW64 the GDI handle table is read by a 64-bit program: %s\n",
+               said ? ("it said " + *said).c_str() : why.c_str());
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<RegValue> readValueIn64BitView(const std::string& key, const std::string& name, std::string& why) {
+  const auto said = askDriver64("--read-hklm " + inQuotes(key) + " " + inQuotes(name), why);
+  if (!said) return std::nullopt;
+  RegValue v;
+  std::string bytes;
+  std::istringstream in(*said);
+  if (!(in >> v.status >> v.type >> bytes)) {
+    why = "the 64-bit reader said " + *said;
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; bytes != "-" && i + 1 < bytes.size(); i += 2) {
+    v.bytes.push_back(static_cast<unsigned char>(std::stoul(bytes.substr(i, 2), nullptr, 16)));
+  }
+  return v;
 }
 
 std::string describe(const std::map<int, int>& byType) {
@@ -512,6 +639,21 @@ bool setStartValue(DWORD value, Where where) {
 
 void expectStartValue(DWORD expected, Where where) {
   expectValue(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName, REG_DWORD, dwordBytes(expected), where);
+  // 64-bit Windows, and its own tools, read the value through the 64-bit
+  // view. Under WOW64 a 64-bit program must read it there too: a value that
+  // lands under a key WOW64 redirects for the 32-bit program (any under
+  // HKLM\Software) is not the one the system reads.
+  if (!underWow64()) return;
+  std::string why;
+  const auto v = readValueIn64BitView(kUsbStorKey, kStartName, why);
+  const RegValue want{ERROR_SUCCESS, REG_DWORD, dwordBytes(expected)};
+  if (!v) {
+    KESTRANA_FAIL_AT(where) << "the start value in the 64-bit view cannot be read: " << why;
+  } else if (!v->exists() || v->type != want.type || v->bytes != want.bytes) {
+    KESTRANA_FAIL_AT(where) << regPath(HKEY_LOCAL_MACHINE, kUsbStorKey, kStartName)
+                            << " as a 64-bit program reads it (the 64-bit view): expected " << describe(want) << " got "
+                            << describe(*v);
+  }
 }
 
 bool setWineVersion(const std::string& version, Where where) {

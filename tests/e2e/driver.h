@@ -159,6 +159,22 @@ std::string gdiGrowth(const GdiObjects& before, const GdiObjects& after, const s
 // window below them.
 int windowCount(DWORD pid);
 
+// ---------------------------------------------------------------- the 64-bit reader
+
+// Under WOW64, two things the cases read are only a 64-bit program's to
+// read: the GDI handle table, which only the process's 64-bit layout names,
+// and the registry as 64-bit Windows and its own tools see it (the 64-bit
+// view). The 64-bit build's driver reads them for the 32-bit one, which
+// gdiObjects and expectStartValue then ask. Its two modes print what they
+// read on one line:
+//   --gdi-objects PID   "TOTAL IDLE-DISPLAY-DCS TYPE:COUNT...", exit 1 when unreadable
+//   --read-hklm KEY NAME  "STATUS TYPE HEXBYTES" ("-" for no bytes)
+int printGdiObjects(DWORD pid);
+int printLocalMachineValue(const std::string& key, const std::string& name);
+// A value under HKLM as the 64-bit reader reads it; nullopt, with the
+// reason in `why`, when it cannot be asked.
+std::optional<RegValue> readValueIn64BitView(const std::string& key, const std::string& name, std::string& why);
+
 // ---------------------------------------------------------------- main window
 
 // The main window and its controls, found by their texts and kinds (the

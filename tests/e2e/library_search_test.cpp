@@ -6,6 +6,7 @@
 // the administrator who started it.
 #include <windows.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,42 @@ constexpr char kOkText[] = "确定";
 std::string lower(std::string text) {
   CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
   return text;
+}
+
+// Where the program's system libraries must come from, and why there: the
+// system folder; for a 32-bit program on 64-bit Windows (WOW64) the 32-bit
+// one, SysWOW64, to which its System32 is redirected (this driver is of the
+// program's architecture, so it is under WOW64 exactly when the program is).
+struct SystemFolder {
+  std::string path;
+  const char* why;
+};
+SystemFolder systemFolder() {
+  char path[MAX_PATH + 1] = {};
+  if (underWow64()) {
+    GetSystemWow64DirectoryA(path, MAX_PATH);
+    return {path, "the 32-bit system folder, to which System32 is redirected for a 32-bit program under WOW64"};
+  }
+  GetSystemDirectoryA(path, MAX_PATH);
+  return {path, "the system folder"};
+}
+
+// Whether two paths, as this process opens them, name one file. A module's
+// path under WOW64 names System32 on Wine and SysWOW64 on Windows: opened
+// by a process of the same kind, both lead to the same file.
+bool sameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2] = {};
+  const std::string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    HANDLE file = CreateFileA(paths[i]->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const BOOL got = GetFileInformationByHandle(file, &info[i]);
+    CloseHandle(file);
+    if (!got) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
 // A folder of its own in the temp folder holding a copy of the program and
@@ -139,8 +176,11 @@ TEST_F(LibrarySearch, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
   pressButton(aboutOk);
   ASSERT_TRUE(program.waitWindowGone(kAboutCaption));
 
-  // Each library was loaded, from elsewhere; the common controls from the
-  // side-by-side store, where the manifest sends a load by name.
+  // Each library was loaded, from elsewhere: the common controls from the
+  // side-by-side store, where the manifest sends a load by name, the others
+  // from the system folder.
+  const SystemFolder system = systemFolder();
+  std::printf("system libraries expected from %s: %s\n", system.path.c_str(), system.why);
   const std::vector<std::string> modules = loadedModules(program.pid());
   for (const char* library : kPlantedLibraries) {
     SCOPED_TRACE(library);
@@ -153,6 +193,9 @@ TEST_F(LibrarySearch, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
     EXPECT_EQ(found.find(lower(planted.folder())), std::string::npos) << "loaded from " << found;
     if (std::string(library) == "comctl32") {
       EXPECT_NE(found.find("\\winsxs\\"), std::string::npos) << "expected version 6 from winsxs, got " << found;
+    } else if (!found.empty()) {
+      const std::string expected = system.path + "\\" + library + ".dll";
+      EXPECT_TRUE(sameFile(found, expected)) << "loaded from " << found << ", not " << expected << ", " << system.why;
     }
   }
 

@@ -9,6 +9,9 @@
 //   --click CAPTION TEXT     in that window, clicks the control whose text is
 //                            TEXT: BM_CLICK for a button, a posted left
 //                            button press and release for a drawn control
+//   --gdi-objects PID, --read-hklm KEY NAME
+//                            the 64-bit build's driver reading for the
+//                            32-bit one under WOW64 (driver.h)
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +19,7 @@
 #include "driver.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -100,8 +104,11 @@ class Utf8Printer : public ::testing::EmptyTestEventListener {
 
 int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "--record") == 0) return record(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--gdi-objects") == 0) return e2e::printGdiObjects(std::strtoul(argv[2], nullptr, 10));
+  if (argc == 4 && std::strcmp(argv[1], "--read-hklm") == 0) return e2e::printLocalMachineValue(argv[2], argv[3]);
 
   if (!codePageIsGbk("kestrana_e2e")) return 2;
+  if (!runsAsItsSuiteSays("kestrana_e2e")) return 2;
   if (argc == 3 && std::strcmp(argv[1], "--window-rect") == 0) return printWindowRect(argv[2]);
   if (argc == 4 && std::strcmp(argv[1], "--click") == 0) return clickControl(argv[2], argv[3]);
   ::testing::InitGoogleTest(&argc, argv);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -73,6 +74,22 @@ bool codePageIsGbk(const char* program) {
                "%s: the ANSI code page is %u, expected 936 (GBK): run under the zh_CN.UTF-8 locale (generated), "
                "as scripts/wine-session.sh does, or every Chinese text compares garbled\n",
                program, codePage);
+  return false;
+}
+
+bool underWow64() {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool runsAsItsSuiteSays(const char* program) {
+  char suite[16] = {};
+  const DWORD length = GetEnvironmentVariableA("KESTRANA_ARCH", suite, sizeof suite);
+  if (length == 0 || length >= sizeof suite) return true;  // not started by a suite
+  const bool wanted = std::strcmp(suite, "wow64") == 0;
+  if (wanted == underWow64()) return true;
+  std::fprintf(stderr, "%s: KESTRANA_ARCH=%s, but this process runs %s WOW64: the prefix is not the one the suite needs\n",
+               program, suite, wanted ? "outside" : "under");
   return false;
 }
 

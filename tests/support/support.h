@@ -37,6 +37,15 @@ std::string shown(std::string_view gbk);
 // would compare garbled, so this prints what to do, naming `program`.
 bool codePageIsGbk(const char* program);
 
+// True when this is a 32-bit process on 64-bit Windows (WOW64), as the
+// 32-bit build's programs are in a 64-bit prefix.
+bool underWow64();
+// True when this process runs the way the suite that started it says
+// (KESTRANA_ARCH=wow64: under WOW64; win32 or win64: not). Otherwise a
+// suite named for WOW64 would test a 32-bit Windows, or the reverse: this
+// prints what is wrong, naming `program`.
+bool runsAsItsSuiteSays(const char* program);
+
 // ---------------------------------------------------------------- waiting and messages
 
 // A time limit of the test bed's, for waiting on the program: longer by the

@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
   if (!kestrana_test::codePageIsGbk("kestrana_win32_tests")) return 2;
+  if (!kestrana_test::runsAsItsSuiteSays("kestrana_win32_tests")) return 2;
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
