@@ -2,8 +2,12 @@
 # test, run under Wine with a time limit. The cases are found by reading the
 # sources, since the program cannot be run at build time to list them.
 # OWN_PREFIX runs each case in a Wine prefix of its own, for cases that end
-# every windowed process of the prefix they run in. Each case carries the
-# label "wine" and the architecture its Wine commands must use.
+# every windowed process of the prefix they run in. Each case is registered
+# once for each way the build runs (KESTRANA_WINE_SUITES: the 64-bit build
+# in a 64-bit prefix; the 32-bit build in a 32-bit prefix and under WOW64,
+# in a 64-bit one), named PREFIX32., PREFIX64. or PREFIXwow64., and carries
+# that way in KESTRANA_ARCH and a label: "wine" for the build's own prefix,
+# "wow64" for the third.
 #   TIMEOUT   seconds a case may take (default 60)
 #   LIMITS    Suite.Case=SECONDS for the cases that may take longer
 # The limit is kept by scripts/wine-exec.sh, which ends a case that runs
@@ -50,15 +54,23 @@ function(kestrana_add_wine_gtests target)
         list(PREPEND command bash ${CMAKE_SOURCE_DIR}/scripts/wine-session.sh)
       endif()
       math(EXPR backstop "(${limit} + ${margin}) * ${KESTRANA_EMULATION_FACTOR}")
-      add_test(NAME ${ARG_PREFIX}${name} COMMAND ${command})
-      set_tests_properties(${ARG_PREFIX}${name} PROPERTIES TIMEOUT ${backstop} RUN_SERIAL TRUE
-        # A case Wine cannot carry out says so instead of counting as passed.
-        SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] [1-9]"
-        # A driver killed mid-case, or a filter that matches nothing, still
-        # exits 0: only the case's own report of success counts.
-        PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\."
-        FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]"
-        LABELS wine ENVIRONMENT KESTRANA_ARCH=win${KESTRANA_BITS})
+      foreach(suite IN LISTS KESTRANA_WINE_SUITES)
+        string(REGEX REPLACE "^win" "" suffix ${suite})
+        if(suite STREQUAL "wow64")
+          set(label wow64)
+        else()
+          set(label wine)
+        endif()
+        add_test(NAME ${ARG_PREFIX}${suffix}.${name} COMMAND ${command})
+        set_tests_properties(${ARG_PREFIX}${suffix}.${name} PROPERTIES TIMEOUT ${backstop} RUN_SERIAL TRUE
+          # A case Wine cannot carry out says so instead of counting as passed.
+          SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] [1-9]"
+          # A driver killed mid-case, or a filter that matches nothing, still
+          # exits 0: only the case's own report of success counts.
+          PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\."
+          FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]"
+          LABELS ${label} ENVIRONMENT KESTRANA_ARCH=${suite})
+      endforeach()
     endforeach()
   endforeach()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_SOURCES})

@@ -16,7 +16,16 @@ export FONTCONFIG_FILE="$kestrana_root/scripts/wine-fonts.conf"
 # (fonts-wine; Wine 8 does not find its own fonts without the host's
 # configuration).
 kestrana_prefix_fonts=(/usr/share/fonts/truetype/wqy/wqy-microhei.ttc /usr/share/wine/fonts/marlett.ttf)
-# The loader of each build.
+# The three ways the tree runs the program under Wine (KESTRANA_ARCH):
+# win32, the 32-bit program in a 32-bit prefix (a 32-bit Windows); win64,
+# the 64-bit program in a 64-bit prefix; and wow64, the 32-bit program in a
+# 64-bit prefix, as 64-bit Windows runs it (WOW64), the way almost every
+# user runs the product. There the prefix's own processes and its server
+# are 64-bit, and only the 32-bit programs run through the 32-bit loader.
+# The build each runs, and its prefix's architecture:
+declare -A kestrana_builds=([win32]=win32 [win64]=win64 [wow64]=win32)
+declare -A kestrana_prefix_archs=([win32]=win32 [win64]=win64 [wow64]=win64)
+# The loader of each prefix architecture.
 declare -A kestrana_loaders=([win32]=/usr/lib/wine/wine [win64]=/usr/lib/wine/wine64)
 
 # How much longer a limit that ends a Wine program (a case, wineboot, a
@@ -34,18 +43,36 @@ declare -A kestrana_loaders=([win32]=/usr/lib/wine/wine [win64]=/usr/lib/wine/wi
 kestrana_emulation_factor=4
 
 # kestrana_set_arch ARCH: points every Wine command that follows at one
-# build, win32 (the 32-bit program in a 32-bit prefix) or win64. Nothing
-# here sets KESTRANA_ARCH: in the environment it is always a choice made by
-# the user, or by the script that started this one. Inside the emulator's
-# namespace the 32-bit build is the emulated one (kestrana_arch_emulated).
+# of the three (win32, win64, wow64). Nothing here sets KESTRANA_ARCH: in
+# the environment it is always a choice made by the user, or by the script
+# that started this one. Inside the emulator's namespace the 32-bit
+# programs are the emulated ones (kestrana_arch_emulated). Under WOW64 the
+# test programs read what only a 64-bit program can (the 64-bit registry
+# view, the GDI handle table named in the 64-bit process layout) through
+# the 64-bit build's end-to-end driver, KESTRANA_DRIVER64.
 kestrana_set_arch() {
-  [ -n "${kestrana_loaders[$1]:-}" ] || kestrana_fail 2 "the build '$1' is neither win32 nor win64"
+  [ -n "${kestrana_builds[$1]:-}" ] || kestrana_fail 2 "'$1' is none of the ways to run the program: win32, win64, wow64"
   kestrana_arch=$1
-  export WINEARCH=$1 WINELOADER=${kestrana_loaders[$1]}
-  kestrana_build="$kestrana_root/build/$1"
+  export WINEARCH=${kestrana_prefix_archs[$1]}
+  export WINELOADER=${kestrana_loaders[$WINEARCH]}
+  kestrana_build="$kestrana_root/build/${kestrana_builds[$1]}"
   kestrana_arch_emulated=""
-  [ "$1" != win32 ] || [ -z "${KESTRANA_EMULATION:-}" ] || kestrana_arch_emulated=1
+  [ "$1" = win64 ] || [ -z "${KESTRANA_EMULATION:-}" ] || kestrana_arch_emulated=1
+  if [ "$1" = wow64 ]; then
+    export KESTRANA_DRIVER64="$kestrana_root/build/win64/tests/e2e/kestrana_e2e.exe"
+  else
+    unset KESTRANA_DRIVER64
+  fi
   kestrana_export_factor
+}
+
+# kestrana_program_name ARCH: "the 32-bit program", "the 64-bit program"
+# or "the 32-bit program under WOW64", for messages.
+kestrana_program_name() {
+  case $1 in
+    wow64) echo "the 32-bit program under WOW64 (a 64-bit prefix)" ;;
+    *) echo "the ${1#win}-bit program" ;;
+  esac
 }
 
 # The test programs' own waits for the program take the same factor
@@ -66,13 +93,24 @@ kestrana_wine() { LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 "$WINELOADER" "$@"; }
 # kept until a set-up installs it.
 kestrana_setup_32bit_failed=$kestrana_root/build/setup/32bit-failed
 
-# kestrana_arch_runs ARCH: whether this machine runs that build under Wine.
-# 0: it does, natively, or for the 32-bit build under the emulator where
-# the kernel refuses 32-bit code (kestrana_arch_emulated is then set). 1:
-# it cannot: the kernel runs no 32-bit code and no private namespace can
-# be made for the emulator. 2: it should, but something it needs is missing
-# or broken. For 1 and 2 the reason is in kestrana_arch_reason.
+# kestrana_arch_runs ARCH: whether this machine runs the program that way
+# under Wine. 0: it does, natively, or for the 32-bit programs under the
+# emulator where the kernel refuses 32-bit code (kestrana_arch_emulated is
+# then set). 1: it cannot: the kernel runs no 32-bit code and no private
+# namespace can be made for the emulator. 2: it should, but something it
+# needs is missing or broken. For 1 and 2 the reason is in
+# kestrana_arch_reason. WOW64 needs what both others need: the 32-bit
+# programs run (or are emulated) as in a 32-bit prefix, and the prefix and
+# its server are the 64-bit Wine's, always native.
 kestrana_arch_runs() {
+  if [ "$1" = wow64 ]; then
+    local status=0 emulated
+    kestrana_arch_runs win32 || return $?
+    emulated=$kestrana_arch_emulated
+    kestrana_arch_runs win64 || status=$?
+    kestrana_arch_emulated=$emulated
+    return "$status"
+  fi
   kestrana_arch_reason="" kestrana_arch_emulated=""
   local loader=${kestrana_loaders[$1]}
   if [ "$1" = win32 ] && [ -n "${KESTRANA_EMULATION:-}" ]; then
@@ -118,8 +156,8 @@ kestrana_choose_arch() {
   local purpose=$1 arch=${KESTRANA_ARCH:-} why
   if [ -n "$arch" ]; then
     why="KESTRANA_ARCH=$arch"
-    kestrana_set_arch "$arch"   # a name that is no build ends here
-    kestrana_arch_runs "$arch" || kestrana_fail 1 "cannot show the $arch build ($why): $kestrana_arch_reason"
+    kestrana_set_arch "$arch"   # a name that is none of the three ends here
+    kestrana_arch_runs "$arch" || kestrana_fail 1 "cannot show $(kestrana_program_name "$arch") ($why): $kestrana_arch_reason"
     [ -z "$kestrana_arch_emulated" ] || why="$why, under the emulator in a private namespace: the kernel refuses 32-bit programs"
   elif kestrana_runs_32bit; then
     kestrana_arch_runs win32 || kestrana_fail 1 "$kestrana_arch_reason"
@@ -137,14 +175,14 @@ kestrana_choose_arch() {
   kestrana_set_arch "$arch"
   kestrana_arch_emulated=$emulated
   kestrana_export_factor
-  kestrana_arch_line="$purpose: the ${arch#win}-bit program, build/$arch/Kestrana.exe: $why"
+  kestrana_arch_line="$purpose: $(kestrana_program_name "$arch"), build/${kestrana_builds[$arch]}/Kestrana.exe: $why"
 }
 kestrana_say_arch() { echo "$kestrana_arch_line" >&2; }
 
 # kestrana_given_arch: for the scripts other scripts start (a Wine session,
 # one test program): the build KESTRANA_ARCH names, which must be given.
 kestrana_given_arch() {
-  [ -n "${KESTRANA_ARCH:-}" ] || kestrana_fail 2 "KESTRANA_ARCH is not set: it must name the build, win32 or win64"
+  [ -n "${KESTRANA_ARCH:-}" ] || kestrana_fail 2 "KESTRANA_ARCH is not set: it must name the way to run the program, win32, win64 or wow64"
   kestrana_set_arch "$KESTRANA_ARCH"
 }
 
@@ -241,23 +279,41 @@ kestrana_register_emulator() {
 }
 
 # kestrana_emulation_seen: inside the namespace, the evidence that the
-# 32-bit Wine really runs under the emulator: a running process of the
-# prefix's Wine (its services.exe) whose executable is the interpreter the
-# registration names. Sets kestrana_emulation_evidence to "qemu-i386
-# VERSION", that interpreter's own version; fails the script otherwise.
+# 32-bit Wine really runs under the emulator: a running 32-bit Wine process
+# of this prefix (WINEPREFIX in its environment) whose executable is the
+# interpreter the registration names. In a 32-bit prefix that is its
+# services.exe, which stays. A 64-bit prefix (WOW64) has no 32-bit process
+# of its own: a 32-bit cmd.exe from its SysWOW64 is started for the look,
+# waiting on its input until the look is over. Sets
+# kestrana_emulation_evidence to "qemu-i386 VERSION", that interpreter's own
+# version; fails the script otherwise.
 kestrana_emulation_seen() {
-  local fs=/proc/sys/fs/binfmt_misc interpreter proc exe=""
+  local fs=/proc/sys/fs/binfmt_misc interpreter program='services.exe' holder="" holder_pid="" proc exe="" seen=""
   interpreter=$(sed -n 's/^interpreter //p' "$fs/$kestrana_emulation_entry" 2>/dev/null) ||
     kestrana_fail 1 "no registration of the emulator in this namespace ($fs/$kestrana_emulation_entry)"
-  for proc in /proc/[0-9]*; do
-    if grep -qa 'services\.exe' "$proc/cmdline" 2>/dev/null; then
-      exe=$(readlink "$proc/exe" 2>/dev/null) || true
+  if [ "$WINEARCH" = win64 ]; then
+    program='C:\windows\syswow64\cmd.exe'
+    exec {holder}> >(kestrana_wine "$program" /q >/dev/null 2>&1)
+    holder_pid=$!
+  fi
+  local tries=$(($(kestrana_limit 15) * 5))
+  while [ -z "$seen" ] && [ "$tries" -gt 0 ]; do
+    for proc in /proc/[0-9]*; do
+      grep -qxzF "WINEPREFIX=$WINEPREFIX" "$proc/environ" 2>/dev/null || continue
+      grep -qaF "$program" "$proc/cmdline" 2>/dev/null || continue
+      exe=$(readlink "$proc/exe" 2>/dev/null) || continue
+      seen=1
       [ "$exe" = "$interpreter" ] && break
-    fi
+    done
+    [ -n "$seen" ] || { sleep 0.2; tries=$((tries - 1)); }
   done
-  [ -n "$exe" ] || kestrana_fail 1 "no 32-bit Wine process (services.exe) runs in the emulator's namespace"
+  if [ -n "$holder" ]; then
+    exec {holder}>&-
+    wait "$holder_pid" 2>/dev/null || true
+  fi
+  [ -n "$seen" ] || kestrana_fail 1 "no 32-bit Wine process of the prefix ($program) runs in the emulator's namespace"
   [ "$exe" = "$interpreter" ] ||
-    kestrana_fail 1 "the 32-bit Wine does not run under the emulator: services.exe runs as $exe, not $interpreter"
+    kestrana_fail 1 "the 32-bit Wine does not run under the emulator: $program of the prefix runs as $exe, not $interpreter"
   kestrana_emulator_version "$interpreter" ||
     kestrana_fail 1 "the emulator $interpreter does not say its version"
   kestrana_emulation_evidence="${interpreter##*/} $kestrana_emulator_release"
