@@ -14,13 +14,13 @@
 # set-up decided there: the i386 architecture, the 32-bit Wine and the
 # emulator (qemu-user 10 or later; on Debian 12 from its backports, and
 # nothing else from there), and none of the packages that register an
-# emulator for the whole machine; where make test ran, that it said its
-# 32-bit suite ran under emulation. --no-user-namespaces also makes the
-# kernel refuse every new user namespace to what runs there, as a kernel
-# with user namespaces turned off does, so that the emulator's namespace
-# cannot be made: then the set-up must add no foreign architecture and
-# install no i386 package, and make test must say that the 32-bit suite
-# was not run.
+# emulator for the whole machine; where make test ran, that it said both
+# suites of the 32-bit build (a 32-bit prefix, WOW64) ran under emulation.
+# --no-user-namespaces also makes the kernel refuse every new user
+# namespace to what runs there, as a kernel with user namespaces turned off
+# does, so that the emulator's namespace cannot be made: then the set-up
+# must add no foreign architecture and install no i386 package, and make
+# test must say that the 32-bit and WOW64 suites were not run.
 #
 # The pristine root, as debootstrap left it plus the user, is kept in
 # build/roots/debian<N>/pristine (KESTRANA_ROOTS chooses another folder than
@@ -204,10 +204,10 @@ if [ -n "$no_userns" ]; then
   [ -z "$foreign" ] || kestrana_fail 1 "the set-up added the foreign architecture $foreign where 32-bit programs can neither run nor be emulated"
   [ -z "$i386" ] || kestrana_fail 1 "the set-up installed i386 packages where 32-bit programs can neither run nor be emulated: $i386"
   if [ -n "$ran_test" ]; then
-    grep -q '^test: the 32-bit suite was not run: this machine cannot run 32-bit programs (the kernel refuses.*nor emulate them: no user namespace' "$log" ||
-      kestrana_fail 1 "make test passed, but did not say that the 32-bit suite was not run because 32-bit programs can neither run nor be emulated"
+    grep -q '^test: the 32-bit suite and the WOW64 suite were not run: this machine cannot run 32-bit programs (the kernel refuses.*nor emulate them: no user namespace' "$log" ||
+      kestrana_fail 1 "make test passed, but did not say that the 32-bit and WOW64 suites were not run because 32-bit programs can neither run nor be emulated"
   fi
-  what="$what passed; the set-up added no foreign architecture and no i386 package${ran_test:+, and make test said why the 32-bit suite was not run}"
+  what="$what passed; the set-up added no foreign architecture and no i386 package${ran_test:+, and make test said why the 32-bit and WOW64 suites were not run}"
 elif [ -n "$refuse_32bit" ]; then
   # The set-up's own decision: the 32-bit Wine and the emulator, the
   # emulator of a version that runs Wine, on Debian 12 from the backports
@@ -236,10 +236,12 @@ elif [ -n "$refuse_32bit" ]; then
     [ -z "$from_backports" ] || kestrana_fail 1 "the set-up installed $from_backports from the backports on Debian $number, whose own emulator serves"
   fi
   if [ -n "$ran_test" ]; then
-    grep -q '^test: the 32-bit suite ran under emulation (qemu-i386 [0-9][0-9.]*): the kernel refuses 32-bit programs$' "$log" ||
-      kestrana_fail 1 "make test passed, but did not say that its 32-bit suite ran under emulation"
+    for suite in 32-bit WOW64; do
+      grep -q "^test: the $suite suite ran under emulation (qemu-i386 [0-9][0-9.]*): the kernel refuses 32-bit programs\$" "$log" ||
+        kestrana_fail 1 "make test passed, but did not say that its $suite suite ran under emulation"
+    done
   fi
-  what="$what passed; the set-up added i386, wine32:i386 and qemu-user $qemu${from_backports:+ (from the backports, alone)}, and nothing that registers an emulator for the machine${ran_test:+, and make test ran the 32-bit suite under emulation}"
+  what="$what passed; the set-up added i386, wine32:i386 and qemu-user $qemu${from_backports:+ (from the backports, alone)}, and nothing that registers an emulator for the machine${ran_test:+, and make test ran the 32-bit and WOW64 suites under emulation}"
 else
   what="$what passed"
 fi

@@ -9,9 +9,10 @@
 # checks what it rehearses: `make run` named the 64-bit program and the
 # reason, and saved a picture newer than the rehearsal's start;
 # `KESTRANA_ARCH=win32 make run` showed the 32-bit one under the emulator;
-# `make test` said that its 32-bit suite (a named subset of it) ran under
-# emulation (a line the session writes only once it has seen a 32-bit Wine
-# process run as the emulator), and passed. Needs root (mounts).
+# `make test` said that both suites of the 32-bit build (a named subset of
+# each), in a 32-bit prefix and under WOW64, ran under emulation (lines the
+# sessions write only once they have seen a 32-bit Wine process of their
+# prefix run as the emulator), and passed. Needs root (mounts).
 #   scripts/test-no-32bit.sh [TREE]
 # TREE, this tree by default, is where the commands run.
 kestrana_label=test-no-32bit
@@ -52,13 +53,17 @@ grep -q '^run: the 64-bit program, build/win64/Kestrana.exe: this machine cannot
 rehearse run32 env KESTRANA_ARCH=win32 make run
 grep -q '^run: the 32-bit program, build/win32/Kestrana.exe: KESTRANA_ARCH=win32, under the emulator in a private namespace: the kernel refuses 32-bit programs$' \
   "$work/run32.log" || kestrana_fail 1 "KESTRANA_ARCH=win32 make run passed, but did not say that it showed the 32-bit program under the emulator"
-# make test has run every 32-bit case on this machine already; the
-# rehearsal runs a named subset of them under the emulator, one or more of
-# each kind: the registry and the dialog loop of the platform layer, and of
-# the real program its controls, a write of the start value, its icons, the
-# library search and a restart (a case with a prefix of its own).
-subset='^(platform32.RegistryTest.|platform32.DialogTest.|e2e32.MainWindow.ControlsInStackingOrder|e2e32.StartMode.ApplyWrites|e2e32.About.ControlsInStackingOrder|e2e32.InfoWindows.BothCarry|e2e32.LibrarySearch.|e2e32.Restart.Yes)'
-rehearse test env "KESTRANA_WINE_CTEST_ARGS_win32=-R $subset" make test
-grep -q '^test: the 32-bit suite ran under emulation (qemu-i386 [0-9][0-9.]*): the kernel refuses 32-bit programs$' \
-  "$work/test.log" || kestrana_fail 1 "make test passed, but did not say that its 32-bit suite ran under emulation"
-echo "test-no-32bit: with the kernel refusing the 32-bit probe, make run showed the 64-bit program and saved its picture, KESTRANA_ARCH=win32 make run showed the 32-bit one under the emulator, and make test passed with the 32-bit suite (a named subset) under emulation"
+# make test has run every case of the 32-bit build on this machine already;
+# the rehearsal runs a named subset of them under the emulator, in a 32-bit
+# prefix and under WOW64 alike, one or more of each kind: the registry and
+# the dialog loop of the platform layer, and of the real program its
+# controls, a write of the start value, its icons, the library search, the
+# GDI count and a restart (a case with a prefix of its own).
+subset='(RegistryTest.|DialogTest.|MainWindow.ControlsInStackingOrder|StartMode.ApplyWrites|StartMode.ApplyCreates|About.ControlsInStackingOrder|InfoWindows.|LibrarySearch.|Restart.Yes)'
+rehearse test env "KESTRANA_WINE_CTEST_ARGS_win32=-R ^(platform|e2e)32.$subset" \
+  "KESTRANA_WINE_CTEST_ARGS_wow64=-R ^(platform|e2e)wow64.$subset" make test
+for suite in 32-bit WOW64; do
+  grep -q "^test: the $suite suite ran under emulation (qemu-i386 [0-9][0-9.]*): the kernel refuses 32-bit programs\$" \
+    "$work/test.log" || kestrana_fail 1 "make test passed, but did not say that its $suite suite ran under emulation"
+done
+echo "test-no-32bit: with the kernel refusing the 32-bit probe, make run showed the 64-bit program and saved its picture, KESTRANA_ARCH=win32 make run showed the 32-bit one under the emulator, and make test passed with the 32-bit and WOW64 suites (a named subset of each) under emulation"
