@@ -354,9 +354,8 @@ namespace {
 // arguments; nullopt, with the reason in `why`, when it could not be asked
 // or is not a 64-bit program.
 std::optional<std::string> askDriver64(const std::string& arguments, std::string& why) {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetEnvironmentVariableA("KESTRANA_DRIVER64", path, sizeof path);
-  if (length == 0 || length >= sizeof path) {
+  const std::string path = environmentValue("KESTRANA_DRIVER64");
+  if (path.empty()) {
     why = "KESTRANA_DRIVER64 names no 64-bit driver to read it (scripts/wine-env.sh names it for the WOW64 suite)";
     return std::nullopt;
   }

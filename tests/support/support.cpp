@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -77,28 +76,38 @@ bool codePageIsGbk(const char* program) {
   return false;
 }
 
+std::string environmentValue(const char* name) {
+  wchar_t wideName[64] = {};
+  MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 64);
+  const DWORD length = GetEnvironmentVariableW(wideName, nullptr, 0);
+  if (length == 0) return "";
+  std::wstring wide(length, L'\0');
+  wide.resize(GetEnvironmentVariableW(wideName, wide.data(), length));
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string value(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), value.data(), bytes, nullptr, nullptr);
+  return value;
+}
+
 bool underWow64() {
   BOOL wow64 = FALSE;
   return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 bool runsAsItsSuiteSays(const char* program) {
-  char suite[16] = {};
-  const DWORD length = GetEnvironmentVariableA("KESTRANA_ARCH", suite, sizeof suite);
-  if (length == 0 || length >= sizeof suite) return true;  // not started by a suite
-  const bool wanted = std::strcmp(suite, "wow64") == 0;
+  const std::string suite = environmentValue("KESTRANA_ARCH");
+  if (suite.empty()) return true;  // not started by a suite
+  const bool wanted = suite == "wow64";
   if (wanted == underWow64()) return true;
   std::fprintf(stderr, "%s: KESTRANA_ARCH=%s, but this process runs %s WOW64: the prefix is not the one the suite needs\n",
-               program, suite, wanted ? "outside" : "under");
+               program, suite.c_str(), wanted ? "outside" : "under");
   return false;
 }
 
 // ---------------------------------------------------------------- waiting and messages
 
 DWORD limitMs(DWORD ms) {
-  char factor[8] = {};
-  const DWORD length = GetEnvironmentVariableA("KESTRANA_LIMIT_FACTOR", factor, sizeof factor);
-  const int times = length > 0 && length < sizeof factor ? std::atoi(factor) : 0;
+  const int times = std::atoi(environmentValue("KESTRANA_LIMIT_FACTOR").c_str());
   return times > 1 ? ms * static_cast<DWORD>(times) : ms;
 }
 

@@ -37,6 +37,10 @@ std::string shown(std::string_view gbk);
 // would compare garbled, so this prints what to do, naming `program`.
 bool codePageIsGbk(const char* program);
 
+// An environment variable's value in the ANSI code page; "" when unset.
+// (Wine's GetEnvironmentVariableA gives at most as many bytes as the value
+// has characters, so a Chinese path comes back cut short.)
+std::string environmentValue(const char* name);
 // True when this is a 32-bit process on 64-bit Windows (WOW64), as the
 // 32-bit build's programs are in a 64-bit prefix.
 bool underWow64();
