@@ -31,11 +31,16 @@ mingw=/usr/$triple
 # the decoder does not reach; no unwind tables, which nothing in the program
 # reads. The work folder differs per checkout: -ffile-prefix-map keeps it
 # out of the objects, so the program is the same bytes wherever the tree
-# lies.
+# lies. The flags are handed over as CMake code, each one argument, since a
+# flags text is split at spaces and the folder may hold some.
+cat >"$work/flags.cmake" <<FLAGS
+add_compile_options(-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
+  [==[-ffile-prefix-map=$work=.]==])
+FLAGS
 cmake -S "$src" -B build -G "Unix Makefiles" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_BUILD_TYPE=MinSizeRel \
-  -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -ffile-prefix-map=$work=." \
+  -DCMAKE_PROJECT_INCLUDE="$work/flags.cmake" \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DDFA_XTRA="$config" \
   -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_FRAMEWORK=OFF -DPNG_EXECUTABLES=OFF \

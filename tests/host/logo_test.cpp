@@ -15,8 +15,10 @@
 
 #include "info/logo.h"
 
+// A UTF-8 literal (u8"..."), as the file system names the folder: a plain
+// one would be turned into GBK with every other literal of the build.
 #ifndef KESTRANA_SOURCE_DIR
-#define KESTRANA_SOURCE_DIR "."
+#define KESTRANA_SOURCE_DIR u8"."
 #endif
 
 namespace {
@@ -29,7 +31,9 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string SourcePath(const char* rel) { return std::string(KESTRANA_SOURCE_DIR) + "/" + rel; }
+std::string SourcePath(const char* rel) {
+  return std::string(reinterpret_cast<const char*>(KESTRANA_SOURCE_DIR)) + "/" + rel;
+}
 
 uint32_t Be32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
