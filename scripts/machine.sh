@@ -30,6 +30,42 @@ kestrana_fail() {
   exit "$status"
 }
 
+# kestrana_path_unfit PATH: true when the path holds a character that a
+# Windows program under Wine cannot be given in a path (Z:\...) in code page
+# 936 (GBK), the one the program and its tests use: a control character,
+# one of " \ * : < > ? |, or one that GBK cannot write. What it holds is
+# then in kestrana_path_reason. The tests hand the tree's folder to such
+# programs, so every script refuses such a tree before it does anything.
+kestrana_path_unfit() {
+  local path=$1 i c
+  kestrana_path_reason=""
+  if [[ "$path" == *[[:cntrl:]\"\\*:\<\>?\|]* ]]; then
+    for ((i = 0; i < ${#path}; i++)); do
+      c=${path:i:1}
+      if [[ "$c" == [[:cntrl:]] ]]; then
+        kestrana_path_reason="a control character ($(printf '0x%02x' "'$c")), which a Windows path cannot hold"
+        return 0
+      elif [[ "$c" == [\"\\*:\<\>?\|] ]]; then
+        kestrana_path_reason="'$c', which a Windows path cannot hold"
+        return 0
+      fi
+    done
+  fi
+  iconv -f UTF-8 -t GBK <<<"$path" >/dev/null 2>&1 && return 1
+  for ((i = 0; i < ${#path}; i++)); do
+    c=${path:i:1}
+    if ! iconv -f UTF-8 -t GBK <<<"$c" >/dev/null 2>&1; then
+      kestrana_path_reason="'$c', which code page 936 (GBK), the one the program and its tests use, cannot write"
+      return 0
+    fi
+  done
+  kestrana_path_reason="a name that code page 936 (GBK) cannot write"
+}
+if kestrana_path_unfit "$kestrana_root"; then
+  echo "$kestrana_label: the tree's folder $kestrana_root holds $kestrana_path_reason: the tests hand it to Windows programs under Wine; clone the tree into a folder without it" >&2
+  exit 1
+fi
+
 # kestrana_step WHAT COMMAND...: runs the command; when it fails, the script
 # ends with a line naming WHAT and the status.
 kestrana_step() {
