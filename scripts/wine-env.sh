@@ -231,27 +231,56 @@ kestrana_emulated_namespace() {
   # The namespace's first process, its root: the namespace's own /proc and
   # /tmp, then the emulator's registration, then the rest as the user.
   kestrana_step "mount proc (the namespace's own)" mount -t proc proc /proc
-  # The user's display, where it stays reachable: its sockets' folder and
-  # an authority file in /tmp are held open across the new /tmp.
-  local display_dir="" authority=""
-  if [ -n "${KESTRANA_EMULATION_DISPLAY:-}" ]; then
-    [ ! -d /tmp/.X11-unix ] || exec {display_dir}</tmp/.X11-unix
-    [[ "${XAUTHORITY:-}" != /tmp/* ]] || [ ! -f "$XAUTHORITY" ] || exec {authority}<"$XAUTHORITY"
-  fi
+  # What of the machine's /tmp the run needs stays where it is: each entry
+  # at the top of /tmp that a path of the run lies in (the tree, the current
+  # folder, every path among the arguments and in the environment: TMPDIR,
+  # HOME, XAUTHORITY, a prefix's base), and the user's display sockets where
+  # that display stays reachable. Each is held open across the new /tmp and
+  # bound back at its place. The rest of the namespace's /tmp is its own.
+  local entry values=() carried=() held=()
+  while IFS= read -r -d '' entry; do values+=("${entry#*=}"); done < <(env -0)
+  [ -z "${KESTRANA_EMULATION_DISPLAY:-}" ] || values+=(/tmp/.X11-unix)
+  while IFS= read -r -d '' entry; do
+    local fd
+    exec {fd}<"/tmp/$entry"
+    carried+=("$entry") held+=("$fd")
+  done < <(kestrana_tmp_entries "$kestrana_root" "$PWD" "$@" "${values[@]}")
   kestrana_step "mount tmpfs on /tmp (the namespace's own)" mount -t tmpfs -o mode=1777 tmpfs /tmp
-  if [ -n "$display_dir" ]; then
-    mkdir /tmp/.X11-unix
-    kestrana_step "mount --bind (the user's display sockets)" mount --bind "/proc/self/fd/$display_dir" /tmp/.X11-unix
-    exec {display_dir}<&-
-  fi
-  if [ -n "$authority" ]; then
-    mkdir -p "$(dirname "$XAUTHORITY")"
-    cat "/proc/self/fd/$authority" >"$XAUTHORITY"
-    exec {authority}<&-
-  fi
+  local i
+  for i in "${!carried[@]}"; do
+    if [ -d "/proc/self/fd/${held[i]}" ]; then
+      mkdir "/tmp/${carried[i]}"
+    else
+      : >"/tmp/${carried[i]}"
+    fi
+    # Not canonicalized: mount would resolve the held folder's name to the
+    # new, empty one at its place. Recursive: what is mounted below it (a
+    # rehearsal's stand-in) comes with it, and a user namespace refuses a
+    # bind that would leave such mounts behind.
+    kestrana_step "mount --rbind (/tmp/${carried[i]}, carried into the namespace's /tmp)" \
+      mount --no-canonicalize --rbind "/proc/self/fd/${held[i]}" "/tmp/${carried[i]}"
+    exec {held[i]}<&-
+  done
+  # Inside, temporary files are the namespace's, as Wine's server folders
+  # are (Wine keeps them in TMPDIR): they go with it, however it ends.
+  export TMPDIR=/tmp
   kestrana_register_emulator
   kestrana_reexec KESTRANA_EMULATION_USER "unshare (back to uid $KESTRANA_EMULATION_UID in the emulator's namespace)" \
     unshare --user --map-user="$KESTRANA_EMULATION_UID" --map-group="$KESTRANA_EMULATION_GID" -- "$@"
+}
+
+# kestrana_tmp_entries PATH...: the names at the top of /tmp that these
+# paths lie in (/tmp/a/b: a), once each, NUL-separated: only folders and
+# plain files that are there.
+kestrana_tmp_entries() {
+  local path top
+  for path in "$@"; do
+    [[ "$path" == /tmp/?* ]] || continue
+    top=${path#/tmp/}
+    top=${top%%/*}
+    [ -d "/tmp/$top" ] || [ -f "/tmp/$top" ] || continue
+    printf '%s\0' "$top"
+  done | sort -zu
 }
 
 # kestrana_register_emulator: mounts the namespace's binfmt_misc, registers
@@ -296,24 +325,30 @@ kestrana_emulation_seen() {
     exec {holder}> >(kestrana_wine "$program" /q >/dev/null 2>&1)
     holder_pid=$!
   fi
-  local tries=$(($(kestrana_limit 15) * 5))
-  while [ -z "$seen" ] && [ "$tries" -gt 0 ]; do
+  # Until one is seen, or the time is up (what starts it, start.exe in a
+  # 64-bit prefix, names it too, and runs as the 64-bit Wine).
+  local tries=$(($(kestrana_limit 15) * 5)) found=""
+  while [ -z "$found" ] && [ "$tries" -gt 0 ]; do
     for proc in /proc/[0-9]*; do
       grep -qxzF "WINEPREFIX=$WINEPREFIX" "$proc/environ" 2>/dev/null || continue
       grep -qaF "$program" "$proc/cmdline" 2>/dev/null || continue
       exe=$(readlink "$proc/exe" 2>/dev/null) || continue
-      seen=1
-      [ "$exe" = "$interpreter" ] && break
+      if [ "$exe" = "$interpreter" ]; then
+        found=1
+        break
+      fi
+      seen="$seen${seen:+, }$exe"
     done
-    [ -n "$seen" ] || { sleep 0.2; tries=$((tries - 1)); }
+    [ -n "$found" ] || { sleep 0.2; tries=$((tries - 1)); }
   done
   if [ -n "$holder" ]; then
     exec {holder}>&-
     wait "$holder_pid" 2>/dev/null || true
   fi
-  [ -n "$seen" ] || kestrana_fail 1 "no 32-bit Wine process of the prefix ($program) runs in the emulator's namespace"
-  [ "$exe" = "$interpreter" ] ||
-    kestrana_fail 1 "the 32-bit Wine does not run under the emulator: $program of the prefix runs as $exe, not $interpreter"
+  [ -n "$found" ] || [ -n "$seen" ] ||
+    kestrana_fail 1 "no 32-bit Wine process of the prefix ($program) runs in the emulator's namespace"
+  [ -n "$found" ] ||
+    kestrana_fail 1 "the 32-bit Wine does not run under the emulator: $program of the prefix runs only as $(tr ',' '\n' <<<"$seen" | sed 's/^ //' | sort -u | paste -sd' '), not $interpreter"
   kestrana_emulator_version "$interpreter" ||
     kestrana_fail 1 "the emulator $interpreter does not say its version"
   kestrana_emulation_evidence="${interpreter##*/} $kestrana_emulator_release"
