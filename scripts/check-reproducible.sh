@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release of the last commit twice, each time from a clean clone
-# in a scratch folder of its own (different paths, one after the other, with
-# another time zone and umask), and compares the two program files (32- and
-# 64-bit) and the zip byte for byte. Then unpacks the zip and checks it the
-# way an administrator would: the sums, and each program file against the
-# one that was built.
+# in a scratch folder of its own (different paths, the second with a space
+# and Chinese characters in it, one after the other, with another time zone
+# and umask), and compares the two program files (32- and 64-bit) and the
+# zip byte for byte: equal bytes from two folders of different names hold
+# neither name. Then unpacks the zip and checks it the way an administrator
+# would: the sums, and each program file against the one that was built.
 #   scripts/check-reproducible.sh
 # KEEP_REPRO=1 keeps the scratch folders (build/repro) for inspection.
 kestrana_label=check-reproducible
@@ -25,9 +26,10 @@ cleanup() {
 trap cleanup EXIT
 
 # Paths of different lengths, so that a build path anywhere in the output
-# shows as a difference even where it sits in a padded field.
+# shows as a difference even where it sits in a padded field; the second as
+# a newcomer may name a folder.
 first=$base/a/kestrana
-second=$base/second-build/checkout-of-kestrana
+second="$base/第二次 构建/checkout-of-kestrana"
 
 build() {
   local dir=$1 tz=$2 mask=$3

@@ -53,15 +53,18 @@ grep -q '^run: the 64-bit program, build/win64/Kestrana.exe: this machine cannot
 rehearse run32 env KESTRANA_ARCH=win32 make run
 grep -q '^run: the 32-bit program, build/win32/Kestrana.exe: KESTRANA_ARCH=win32, under the emulator in a private namespace: the kernel refuses 32-bit programs$' \
   "$work/run32.log" || kestrana_fail 1 "KESTRANA_ARCH=win32 make run passed, but did not say that it showed the 32-bit program under the emulator"
-# make test has run every case of the 32-bit build on this machine already;
-# the rehearsal runs a named subset of them under the emulator, in a 32-bit
-# prefix and under WOW64 alike, one or more of each kind: the registry and
-# the dialog loop of the platform layer, and of the real program its
-# controls, a write of the start value, its icons, the library search, the
-# GDI count and a restart (a case with a prefix of its own).
+# make test has run every case on this machine already; the rehearsal runs
+# a named subset of them, the same in every suite, one or more of each
+# kind: the registry and the dialog loop of the platform layer, and of the
+# real program its controls, a write of the start value, its icons, the
+# library search, the GDI count and a restart (a case with a prefix of its
+# own). Both suites of the 32-bit build run them under the emulator, in a
+# 32-bit prefix and under WOW64; the 64-bit suite runs them natively, as it
+# does on such a machine.
 subset='(RegistryTest.|DialogTest.|MainWindow.ControlsInStackingOrder|StartMode.ApplyWrites|StartMode.ApplyCreates|About.ControlsInStackingOrder|InfoWindows.|LibrarySearch.|Restart.Yes)'
 rehearse test env "KESTRANA_WINE_CTEST_ARGS_win32=-R ^(platform|e2e)32.$subset" \
-  "KESTRANA_WINE_CTEST_ARGS_wow64=-R ^(platform|e2e)wow64.$subset" make test
+  "KESTRANA_WINE_CTEST_ARGS_wow64=-R ^(platform|e2e)wow64.$subset" \
+  "KESTRANA_WINE_CTEST_ARGS_win64=-R ^(platform|e2e)64.$subset" make test
 for suite in 32-bit WOW64; do
   grep -q "^test: the $suite suite ran under emulation (qemu-i386 [0-9][0-9.]*): the kernel refuses 32-bit programs\$" \
     "$work/test.log" || kestrana_fail 1 "make test passed, but did not say that its $suite suite ran under emulation"
