@@ -62,7 +62,10 @@ kestrana_path_unfit() {
   kestrana_path_reason="a name that code page 936 (GBK) cannot write"
 }
 if kestrana_path_unfit "$kestrana_root"; then
-  echo "$kestrana_label: the tree's folder $kestrana_root holds $kestrana_path_reason: the tests hand it to Windows programs under Wine; clone the tree into a folder without it" >&2
+  # On one line, a control character too.
+  kestrana_shown=$kestrana_root
+  [[ "$kestrana_shown" != *[[:cntrl:]]* ]] || kestrana_shown=${kestrana_shown@Q}
+  echo "$kestrana_label: the tree's folder $kestrana_shown holds $kestrana_path_reason: the tests hand it to Windows programs under Wine; clone the tree into a folder without it" >&2
   exit 1
 fi
 

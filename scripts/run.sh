@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Runs Kestrana.exe under Wine: the 32-bit program (build/win32) where this
 # machine runs 32-bit programs, otherwise the 64-bit one (build/win64),
-# saying which and why. KESTRANA_ARCH=win32|win64 chooses instead; where the
-# kernel refuses 32-bit programs, KESTRANA_ARCH=win32 shows the 32-bit one
-# under the emulator, in a private namespace that ends with the run. With a
-# display it simply runs there. Without one it runs on a virtual display,
-# saves a screenshot of the main window to build/screenshots/main.png and
-# closes it. Either way it waits for Wine to finish and prints the program's
-# exit code, which is its own.
+# saying which and why. KESTRANA_ARCH=win32|win64 chooses instead, and
+# KESTRANA_ARCH=wow64 shows the 32-bit one in a 64-bit prefix, as 64-bit
+# Windows runs it; where the kernel refuses 32-bit programs, the 32-bit one
+# runs under the emulator, in a private namespace that ends with the run.
+# With a display it simply runs there. Without one it runs on a virtual
+# display, saves a screenshot of the main window to
+# build/screenshots/main.png and closes it. Either way it waits for Wine to
+# finish and prints the program's exit code, which is its own.
 # The prefix is always the tree's own, build/wine/run-prefix-ARCH: an
 # exported WINEPREFIX, which may be a prefix of the user's, is left aside.
 kestrana_label=run
