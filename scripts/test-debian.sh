@@ -69,7 +69,16 @@ kestrana_reexec KESTRANA_NAMESPACE "unshare (a private mount and process namespa
   unshare --mount --pid --fork --propagation private -- ${refuse_32bit:+--refuse-32bit} ${no_userns:+--no-user-namespaces} \
   "$number" "${commands[@]}"
 
-cache=${KESTRANA_ROOTS:-$kestrana_root/build/roots}/debian$number
+# The roots' folder is handled under a plain name, bound in this namespace
+# alone (on a /mnt of its own, which goes with it): the tree's folder may
+# hold a space, which debootstrap's "chroot $TARGET" splits, or a comma,
+# which overlayfs takes for the end of a folder.
+roots=${KESTRANA_ROOTS:-$kestrana_root/build/roots}/debian$number
+mkdir -p "$roots"
+kestrana_step "mount tmpfs on /mnt (this namespace's own)" mount -t tmpfs -o mode=755 tmpfs /mnt
+cache=/mnt/roots
+mkdir "$cache"
+kestrana_step "mount --bind ($roots as $cache)" mount --bind "$roots" "$cache"
 pristine=$cache/pristine
 user=newcomer
 # Before, one root was kept that every run changed.
@@ -108,7 +117,7 @@ if [ ! -f "$pristine.complete" ]; then
   if ! debootstrap --variant=minbase --include=make,sudo,git,ca-certificates "$codename" "$pristine" "$mirror" \
     >"$cache/debootstrap.log" 2>&1; then
     tail -n 30 "$cache/debootstrap.log" >&2
-    kestrana_fail 1 "debootstrap of Debian $number ($codename) failed; its log is $cache/debootstrap.log"
+    kestrana_fail 1 "debootstrap of Debian $number ($codename) failed; its log is $roots/debootstrap.log"
   fi
   # debootstrap's own mounts of proc and sys are in this namespace only;
   # the root is kept without them.
