@@ -262,8 +262,10 @@ kestrana_emulated_namespace() {
     exec {held[i]}<&-
   done
   # Inside, temporary files are the namespace's, as Wine's server folders
-  # are (Wine keeps them in TMPDIR): they go with it, however it ends.
-  export TMPDIR=/tmp
+  # are (Wine keeps them in TMPDIR, else /tmp): they go with it, however it
+  # ends. Unset rather than set to /tmp, which Debian 13's 32-bit Wine under
+  # the emulator answers with "free(): invalid pointer" in wineboot.
+  unset TMPDIR
   kestrana_register_emulator
   kestrana_reexec KESTRANA_EMULATION_USER "unshare (back to uid $KESTRANA_EMULATION_UID in the emulator's namespace)" \
     unshare --user --map-user="$KESTRANA_EMULATION_UID" --map-group="$KESTRANA_EMULATION_GID" -- "$@"
